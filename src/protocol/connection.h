@@ -1,0 +1,153 @@
+// CDvrConnection: one TCP connection to a DVR, the base of every session
+// kind (control, live stream, playback, backup). It frames messages, sends
+// them whole under a send lock, receives with time-outs, runs the two
+// admission handshakes and owns the worker thread of the session.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/event.h"
+#include "protocol/event_record.h"
+#include "protocol/frame_packet.h"
+#include "protocol/message.h"
+
+struct StateBlockRef;
+
+using NotifyCallback = void (*)(int code, void* user);
+using FrameCallback = void (*)(const uint8_t* record, void* user);
+using StatusCallback = void (*)(int code, void* user);
+using EventCallback = void (*)(const EventRecord* record, void* user);
+using DataCallback = void (*)(int code, void* user, const StateBlockRef* block);
+
+// Handshake and transport results.
+enum ConnectionResult : int {
+  kResultSocketError = -1,
+  kResultTooLong = -2,
+  kResultRefused = -9,          // DVR result 0xF001 at login
+  kResultNotResolved = -10,
+  kResultNoConnection = -11,
+  kResultHandshakeFailed = -12,
+  kResultRefusedF003 = -13,
+  kResultRefusedF004 = -14,
+  kResultRefusedF006 = -15,
+  kResultRefusedOther = -16,
+};
+
+inline constexpr int kSocketBufferBytes = 64512;
+inline constexpr int kHandshakeTimeoutS = 2;
+inline constexpr int kDefaultConnectTimeoutS = 60;
+// Once the first byte of a message has arrived, the rest of it must follow
+// within the larger of the caller's time-out and this bound.
+inline constexpr int kMessageRestTimeoutMs = 10000;
+
+class CDvrConnection {
+ public:
+  CDvrConnection();
+  virtual ~CDvrConnection();
+  CDvrConnection(const CDvrConnection&) = delete;
+  CDvrConnection& operator=(const CDvrConnection&) = delete;
+
+  // Virtual operations, in slot order.
+  virtual int Start(const char* host, int port);
+  virtual void Stop();
+  virtual bool IsConnected() const { return connected_.load(); }
+  virtual void SetRetryAllowed(bool allowed) { retry_.store(allowed); }
+  virtual bool IsRetryAllowed() const { return retry_.load(); }
+  virtual void SetNotifyCallback(NotifyCallback fn, void* user);
+  virtual void SetFrameCallback(FrameCallback fn, void* user);
+  virtual void SetStatusCallback(StatusCallback fn, void* user);
+  virtual void SetEventCallback(EventCallback fn, void* user);
+  virtual void SetDataCallback(DataCallback fn, void* user);
+  virtual bool HasNotifyTarget() const { return notify_fn_ != nullptr; }
+
+  // Transport.
+  int Open(const char* host, int port);
+  void Close();
+  int SendAll(const void* bytes, int length);
+  int ReceiveTimed(void* buffer, int size, int timeout_s);
+  int SendMessage(uint16_t command, const void* payload, int length);
+  int Send(uint16_t command, const void* payload, int length) { return SendMessage(command, payload, length); }
+  int ReceiveMessage(uint16_t* command, void* payload, int capacity, int timeout_s);
+  int ReceiveMessageMs(uint16_t* command, void* payload, int capacity, long timeout_ms);
+  int TakeAnswer(uint16_t* command, void* destination, int capacity, int wait_s);
+  int WaitForAnswer(uint16_t expected_command, void* destination, int capacity, int timeout_s);
+
+  // Handshakes.
+  int Login(const char* host, int port, const char* user_id, const char* password);
+  int OpenStream(const char* host, int port, int session_id);
+  int SendPlaybackRequest(uint16_t channel_mask, uint16_t kind);
+
+  CFrameQueue& EventQueue() { return event_queue_; }
+  CFrameQueue& AnswerQueue() { return answer_queue_; }
+
+  const char* Host() const { return host_; }
+  int Port() const { return port_; }
+  bool IsRunRequested() const { return run_.load(); }
+  bool IsWorkerActive() const { return worker_active_.load(); }
+
+  // The acknowledgement event signalled by 0x7116 on the control connection;
+  // owned by whoever installs it, nullptr to remove.
+  void SetAckEvent(platform::AutoResetEvent* event) { ack_event_.store(event); }
+
+  void SetConnectTimeout(int seconds) { connect_timeout_s_ = seconds < 1 ? 1 : seconds; }
+  // Test hook: the bound on the rest of a message once its first byte came.
+  void SetRestTimeoutMs(long ms) { rest_timeout_ms_ = ms; }
+
+ protected:
+  // Starts fn on the worker thread unless a worker is still active (then
+  // nothing happens and false is returned). A worker that has ended is joined
+  // first. The worker marks itself inactive as its last action.
+  bool LaunchWorker(std::function<void()> fn);
+  // Joins the worker unless called on the worker itself.
+  void StopThread();
+  bool OnWorkerThread() const;
+  void CopyHost(const char* host);
+  CFramePacket* CurrentPacket();
+  // Hands the current packet over (trimmed); the next CurrentPacket makes a new one.
+  CFramePacket* DetachCurrentPacket();
+
+  void Notify(int code) {
+    if (notify_fn_ != nullptr) notify_fn_(code, notify_user_);
+  }
+
+  std::atomic<int> socket_{-1};
+  std::mutex send_lock_;
+  std::atomic<bool> run_{false};
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> retry_{false};
+  char host_[33] = {};
+  int port_ = 0;
+  CFrameQueue event_queue_{CFrameQueue::kSessionCapacity};
+  CFrameQueue answer_queue_{CFrameQueue::kSessionCapacity};
+  std::unique_ptr<CFramePacket> current_packet_;
+  std::atomic<int> keep_alive_count_{0};
+
+  NotifyCallback notify_fn_ = nullptr;
+  void* notify_user_ = nullptr;
+  FrameCallback frame_fn_ = nullptr;
+  void* frame_user_ = nullptr;
+  StatusCallback status_fn_ = nullptr;
+  void* status_user_ = nullptr;
+  EventCallback event_fn_ = nullptr;
+  void* event_user_ = nullptr;
+  DataCallback data_fn_ = nullptr;
+  void* data_user_ = nullptr;
+  std::atomic<platform::AutoResetEvent*> ack_event_{nullptr};
+
+  int connect_timeout_s_ = kDefaultConnectTimeoutS;
+  long rest_timeout_ms_ = kMessageRestTimeoutMs;
+
+ private:
+  int ReceiveBounded(uint8_t* buffer, int size, long first_wait_ms, long rest_wait_ms);
+  void ReleaseSocket();
+
+  std::mutex socket_lock_;  // orders shutdown from other threads against close
+  std::thread worker_;
+  std::atomic<bool> worker_active_{false};
+  std::atomic<std::thread::id> worker_id_{};
+  std::mutex worker_lock_;  // serialises launching and joining
+};

@@ -1,0 +1,266 @@
+#include "protocol/control_session.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "platform/bytes.h"
+#include "protocol/commands.h"
+
+CControlSession::CControlSession() { retry_.store(true); }
+
+CControlSession::~CControlSession() { Stop(); }
+
+int CControlSession::StartSession(const char* host, int port, const char* user_id, const char* password) {
+  run_.store(true);
+  CopyHost(host);
+  port_ = port;
+  platform::CopyTextBounded(user_id_, sizeof user_id_, user_id != nullptr ? user_id : "", sizeof user_id_ - 1);
+  platform::CopyTextBounded(password_, sizeof password_, password != nullptr ? password : "", sizeof password_ - 1);
+  LaunchWorker([this] { WorkerMain(); });
+  return 1;
+}
+
+void CControlSession::WorkerMain() {
+  const int result = Login(host_, port_, user_id_, password_);
+  bool logged_in = false;
+  if (result >= 0 && run_.load()) {
+    logged_in = true;
+    session_id_.store(result);
+    connected_.store(true);
+    keep_alive_count_.store(0);
+    Notify(kNotifyLoggedIn);
+    int idle_rounds = 0;
+    while (run_.load()) {
+      CFramePacket* packet = CurrentPacket();
+      uint16_t command = 0;
+      const int total = ReceiveMessageMs(&command, packet->Payload(), packet->PayloadCapacity(), receive_timeout_ms_);
+      if (total < 0) break;  // lost, or a message we cannot read past: the stream is out of step
+      if (total == 0) {
+        if (idle_rounds > kMaxIdleRounds) {
+          if (keep_alive_count_.load() == 0) break;
+          keep_alive_count_.store(0);
+          idle_rounds = 0;
+        }
+        ++idle_rounds;
+        continue;
+      }
+      packet->command = command;
+      packet->total_length = total;
+      packet->payload_length = total - kMessageHeaderSize;
+      dispatching_current_ = true;
+      Dispatch(command, packet->Payload(), packet->payload_length);
+      dispatching_current_ = false;
+    }
+  }
+  Close();
+  session_id_.store(-1);
+  if (logged_in) {
+    Notify(kNotifyConnectionLost);
+  } else {
+    switch (result) {
+      case kResultNoConnection: Notify(kNotifyNoConnection); break;
+      case kResultHandshakeFailed: Notify(kNotifyHandshakeFailed); break;
+      case kResultRefused: retry_.store(false); Notify(kNotifyRefusedF001); break;
+      case kResultRefusedF003: retry_.store(false); Notify(kNotifyRefusedF003); break;
+      case kResultRefusedF004: retry_.store(false); Notify(kNotifyRefusedF004); break;
+      case kResultRefusedF006: retry_.store(false); Notify(kNotifyRefusedF006); break;
+      default:
+        // Accepted but stopped before the loop began: the session ended.
+        if (result >= 0) Notify(kNotifyConnectionLost);
+        break;
+    }
+  }
+}
+
+void CControlSession::Dispatch(uint16_t command, const uint8_t* payload, int payload_bytes) {
+  if (payload_bytes < 0) payload_bytes = 0;
+  switch (command) {
+    case cmd::kKeepAlive:
+      keep_alive_count_.fetch_add(1);
+      return;
+    case cmd::kEventMotion:
+    case cmd::kEventSensor:
+    case cmd::kEventVideoLoss:
+    case cmd::kEventAlarm:
+    case cmd::kEventSystem:
+      HandleEvent(command, payload, payload_bytes);
+      return;
+    case cmd::kEvent6053:
+      return;
+    case cmd::kAckEvent: {
+      platform::AutoResetEvent* ack = ack_event_.load();
+      if (ack != nullptr) ack->Set();
+      return;
+    }
+    case cmd::kRightsChanged:
+      Notify(kNotifyRightsChanged);
+      return;
+    case cmd::kTalkAns: {
+      if (payload_bytes < 2) return;
+      switch (platform::GetU16BE(payload)) {
+        case 0x4010: case 0x4020: case 0x4030: case 0x4040: case 0x4050: Notify(kNotifyTalkEnded); break;
+        case 0x4003: Notify(kNotifyTalk4003); break;
+        case 0x400A: Notify(kNotifyTalk400A); break;
+        case 0x400B: Notify(kNotifyTalkGranted); break;
+        case 0x4060: Notify(kNotifyTalk4060); break;
+        default: break;
+      }
+      return;
+    }
+    case cmd::kTimeZoneAns:
+      if (payload_bytes < 5) return;
+      tz_offset_s_.store(static_cast<int32_t>(platform::GetU32BE(payload)));
+      tz_daylight_.store(payload[4]);
+      Notify(kNotifyTimeZone);
+      return;
+    case cmd::kMonthSearchAns:
+      HandleMonthAnswer(payload, payload_bytes);
+      return;
+    case cmd::kDaySearchAns:
+      HandleDayAnswer(payload, payload_bytes);
+      return;
+    default:
+      break;
+  }
+  StateBlockRef ref;
+  const int data_code = StoreStateAnswer(blocks_, command, payload, payload_bytes, &ref);
+  if (data_code != 0) {
+    if (data_fn_ != nullptr) data_fn_(data_code, data_user_, &ref);
+    return;
+  }
+  QueueAnswer(command, payload, payload_bytes);
+}
+
+void CControlSession::QueueAnswer(uint16_t command, const uint8_t* payload, int payload_bytes) {
+  CFramePacket* packet;
+  if (dispatching_current_) {
+    packet = DetachCurrentPacket();
+  } else {
+    packet = new CFramePacket(payload_bytes);
+    if (payload_bytes > 0) std::memcpy(packet->Payload(), payload, static_cast<size_t>(payload_bytes));
+    packet->command = command;
+    packet->total_length = payload_bytes + kMessageHeaderSize;
+    packet->payload_length = payload_bytes;
+  }
+  // Nobody may be waiting: a full queue loses its oldest answers rather
+  // than stalling the receive loop.
+  answer_queue_.PushDropOldest(packet);
+  Notify(kNotifyAnswerQueued);
+}
+
+void CControlSession::HandleEvent(uint16_t command, const uint8_t* payload, int payload_bytes) {
+  EventRecord record;
+  if (command == cmd::kEventSystem) {
+    if (payload_bytes < 6) return;
+    record.type = kEventTypeSystem;
+    record.channel = 0xFFFF;
+    record.code = platform::GetU16BE(payload);
+    record.state = 0;
+    record.time = platform::GetU32BE(payload + 2);
+    const size_t text_bytes = static_cast<size_t>(std::min(79, payload_bytes - 6));
+    platform::CopyTextBounded(record.text, sizeof record.text, payload + 6, text_bytes);
+  } else {
+    if (payload_bytes < 8) return;
+    switch (command) {
+      case cmd::kEventMotion: record.type = kEventTypeMotion; break;
+      case cmd::kEventSensor: record.type = kEventTypeSensor; break;
+      case cmd::kEventVideoLoss: record.type = kEventTypeVideoLoss; break;
+      default: record.type = kEventTypeAlarm; break;
+    }
+    record.channel = platform::GetU16BE(payload);
+    record.state = platform::GetU16BE(payload + 2);
+    record.time = platform::GetU32BE(payload + 4);
+  }
+  if (dispatching_current_) {
+    event_queue_.PushDropOldest(DetachCurrentPacket());
+  } else {
+    auto* packet = new CFramePacket(payload_bytes);
+    std::memcpy(packet->Payload(), payload, static_cast<size_t>(payload_bytes));
+    packet->command = command;
+    packet->payload_length = payload_bytes;
+    packet->total_length = payload_bytes + kMessageHeaderSize;
+    event_queue_.PushDropOldest(packet);
+  }
+  if (event_fn_ != nullptr) event_fn_(&record, event_user_);
+}
+
+void CControlSession::SetMonthSearch(uint32_t year, uint32_t month, uint32_t mode) {
+  search_year_.store(year);
+  search_month_.store(month);
+  search_mode_.store(mode);
+}
+
+void CControlSession::ClearSearchState() {
+  SetMonthSearch(0, 0, 0);
+  std::memset(record_days_, 0, sizeof record_days_);
+  std::memset(record_minutes_, 0, sizeof record_minutes_);
+  month_accumulated_ = 0;
+  day_accumulated_ = 0;
+}
+
+void CControlSession::HandleMonthAnswer(const uint8_t* payload, int payload_bytes) {
+  if (payload_bytes < 8) return;
+  const int total = platform::GetU16BE(payload);
+  const int claimed = platform::GetU16BE(payload + 2);
+  const int items = std::min(claimed, (payload_bytes - 8) / 8);
+  for (int i = 0; i < items; ++i) {
+    const uint8_t* item = payload + 8 + i * 8;
+    const uint32_t year = platform::GetU16BE(item);
+    const uint32_t month = platform::GetU16BE(item + 2);
+    const uint32_t day = platform::GetU16BE(item + 4);
+    const uint32_t kept_year = search_year_.load();
+    const uint32_t kept_month = search_month_.load();
+    const bool differs = year != kept_year || month != kept_month;
+    const uint32_t mode = search_mode_.load();
+    if (mode == 1 && differs && (year < kept_year || month < kept_month)) {
+      search_year_.store(year);
+      search_month_.store(month);
+    } else if (mode == 2 && differs && (year > kept_year || month > kept_month)) {
+      std::memset(record_days_, 0, sizeof record_days_);
+      search_year_.store(year);
+      search_month_.store(month);
+    }
+    if (year == search_year_.load() && month == search_month_.load() && day >= 1 && day <= 31) {
+      record_days_[day - 1] = 1;
+    }
+  }
+  month_accumulated_ += claimed;
+  if (month_accumulated_ >= total) {
+    month_accumulated_ = 0;
+    if (data_fn_ != nullptr) {
+      StateBlockRef ref{cmd::kMonthSearchAns, record_days_, 31, 31, 31};
+      data_fn_(kDataRecordDays, data_user_, &ref);
+    }
+  }
+}
+
+void CControlSession::HandleDayAnswer(const uint8_t* payload, int payload_bytes) {
+  if (payload_bytes < 6) return;
+  constexpr int kItemBytes = 42;
+  const int total = platform::GetU16BE(payload);
+  const int claimed = platform::GetU16BE(payload + 2);
+  const int items = std::min(claimed, (payload_bytes - 6) / kItemBytes);
+  const int64_t offset = EffectiveTimeZoneOffset();
+  for (int i = 0; i < items; ++i) {
+    const uint8_t* item = payload + 6 + i * kItemBytes;
+    if (platform::GetU16BE(item) == 0) continue;
+    const time_t start = static_cast<time_t>(int64_t{platform::GetU32BE(item + 34)} + offset);
+    const time_t end = static_cast<time_t>(int64_t{platform::GetU32BE(item + 38)} + offset);
+    tm start_tm{};
+    tm end_tm{};
+    if (gmtime_r(&start, &start_tm) == nullptr || gmtime_r(&end, &end_tm) == nullptr) continue;
+    const int first = start_tm.tm_hour * 60 + start_tm.tm_min;
+    int last = end_tm.tm_hour * 60 + end_tm.tm_min;
+    if (start_tm.tm_hour == 23 && end_tm.tm_hour == 0 && end_tm.tm_min == 0 && end_tm.tm_sec == 0) last = 1439;
+    for (int m = first; m <= last && m < 1440; ++m) record_minutes_[m] = 1;
+  }
+  day_accumulated_ += claimed;
+  if (day_accumulated_ >= total) {
+    day_accumulated_ = 0;
+    if (data_fn_ != nullptr) {
+      StateBlockRef ref{cmd::kDaySearchAns, record_minutes_, 1440, 1440, 1440};
+      data_fn_(kDataRecordMinutes, data_user_, &ref);
+    }
+  }
+}
