@@ -1,0 +1,1 @@
+tavrel_add_fuzzer(NAME profile_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/profile_fuzz.cpp LIBS tavrel_platform)
