@@ -16,7 +16,7 @@
 namespace dvrsim {
 namespace {
 
-constexpr int kListenBacklog = 16;
+constexpr int kListenBacklog = 128;
 constexpr int kFreeBaseFirst = 20000;
 constexpr int kFreeBaseLast = 60000;
 constexpr int kFreeBaseAttempts = 200;
