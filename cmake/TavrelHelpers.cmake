@@ -1,6 +1,11 @@
-# Adds each listed folder that has a CMakeLists.txt.
+# Adds each listed folder that has a CMakeLists.txt, except those named in
+# TAVREL_SKIP_FOLDERS (a developer's partial build).
+set(TAVREL_SKIP_FOLDERS "" CACHE STRING "Folders to leave out of the build")
 function(tavrel_add_folders)
   foreach(dir IN LISTS ARGN)
+    if(dir IN_LIST TAVREL_SKIP_FOLDERS)
+      continue()
+    endif()
     if(EXISTS "${PROJECT_SOURCE_DIR}/${dir}/CMakeLists.txt")
       add_subdirectory("${PROJECT_SOURCE_DIR}/${dir}" "${PROJECT_BINARY_DIR}/${dir}")
     endif()

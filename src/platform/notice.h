@@ -1,8 +1,10 @@
 // User notices: every message box the system raises goes through one sink.
 // The CLI prints to stderr, tests record, the GUI shows a modal dialog.
 #pragma once
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -18,6 +20,23 @@ class INoticeSink {
 class StderrNoticeSink final : public INoticeSink {
  public:
   void Show(std::string_view text) override;
+};
+
+// Keeps every notice shown, for tests and for callers that show them later.
+class RecordingNoticeSink final : public INoticeSink {
+ public:
+  void Show(std::string_view text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    texts_.emplace_back(text);
+  }
+  std::vector<std::string> Texts() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> texts_;
 };
 
 // Installs the process-wide sink; nullptr restores the stderr sink. The sink

@@ -16,6 +16,7 @@ CDvrConnection::~CDvrConnection() {
 
 int CDvrConnection::Start(const char* host, int port) {
   run_.store(true);
+  connect_allowed_.store(true);
   CopyHost(host);
   port_ = port;
   return Open(host_, port_);
@@ -23,6 +24,7 @@ int CDvrConnection::Start(const char* host, int port) {
 
 void CDvrConnection::Stop() {
   run_.store(false);
+  connect_allowed_.store(false);
   Close();
   StopThread();
   // With no worker left, the stopping thread owns the descriptor.
@@ -69,7 +71,7 @@ int CDvrConnection::Open(const char* host, int port) {
     socket_.store(fd);
   }
   if (!platform::SetSocketBufferSizes(fd, kSocketBufferBytes)) return 0;
-  if (platform::ConnectTimed(fd, addr, port, connect_timeout_s_, &run_) != 1) {
+  if (platform::ConnectTimed(fd, addr, port, connect_timeout_s_, &connect_allowed_) != 1) {
     // A socket whose connect failed cannot be connected again; start afresh next time.
     ReleaseSocket();
     return 0;
@@ -216,6 +218,7 @@ bool CDvrConnection::LaunchWorker(std::function<void()> fn) {
   std::lock_guard<std::mutex> lock(worker_lock_);
   if (worker_active_.load()) return false;
   if (worker_.joinable()) worker_.join();
+  connect_allowed_.store(true);
   worker_active_.store(true);
   worker_ = std::thread([this, fn = std::move(fn)] {
     worker_id_.store(std::this_thread::get_id());

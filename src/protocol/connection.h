@@ -117,6 +117,9 @@ class CDvrConnection {
   std::atomic<int> socket_{-1};
   std::mutex send_lock_;
   std::atomic<bool> run_{false};
+  // Cleared by Stop so that a connect in progress is abandoned; set again by
+  // every start.
+  std::atomic<bool> connect_allowed_{true};
   std::atomic<bool> connected_{false};
   std::atomic<bool> retry_{false};
   char host_[33] = {};

@@ -7,6 +7,16 @@
 #include "platform/bytes.h"
 #include "protocol/commands.h"
 
+bool IdleRoundKeepsSession(int& idle_rounds, std::atomic<int>& keep_alive_count) {
+  if (idle_rounds > CControlSession::kMaxIdleRounds) {
+    if (keep_alive_count.load() == 0) return false;
+    keep_alive_count.store(0);
+    idle_rounds = 0;
+  }
+  ++idle_rounds;
+  return true;
+}
+
 CControlSession::CControlSession() { retry_.store(true); }
 
 CControlSession::~CControlSession() { Stop(); }
@@ -37,12 +47,7 @@ void CControlSession::WorkerMain() {
       const int total = ReceiveMessageMs(&command, packet->Payload(), packet->PayloadCapacity(), receive_timeout_ms_);
       if (total < 0) break;  // lost, or a message we cannot read past: the stream is out of step
       if (total == 0) {
-        if (idle_rounds > kMaxIdleRounds) {
-          if (keep_alive_count_.load() == 0) break;
-          keep_alive_count_.store(0);
-          idle_rounds = 0;
-        }
-        ++idle_rounds;
+        if (!IdleRoundKeepsSession(idle_rounds, keep_alive_count_)) break;
         continue;
       }
       packet->command = command;

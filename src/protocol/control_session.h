@@ -35,6 +35,12 @@ enum ControlNotify : int {
 inline constexpr int kDataRecordDays = 55;
 inline constexpr int kDataRecordMinutes = 56;
 
+// The keep-alive rule, applied after each receive round in which nothing
+// arrived: after more than three silent rounds the session lives on only if
+// keep-alives came since the last check, and both counts start again.
+// Returns false when the session must end.
+bool IdleRoundKeepsSession(int& idle_rounds, std::atomic<int>& keep_alive_count);
+
 class CControlSession : public CDvrConnection {
  public:
   static constexpr int kReceiveTimeoutMs = 10000;

@@ -1,0 +1,10 @@
+// tavrel-cli commands. Each takes the arguments after its command word and
+// returns the process exit status.
+#pragma once
+#include <string>
+#include <vector>
+
+int RunLogin(const std::vector<std::string>& args);
+
+// Set by SIGINT/SIGTERM; long-running commands stop cleanly when it is set.
+bool StopRequested();

@@ -1,0 +1,48 @@
+// tavrel-cli: the headless Tavrel client for scripts and tests.
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+
+namespace {
+volatile std::sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+
+const char kUsage[] =
+    "usage: tavrel-cli <command> [options]\n"
+    "\n"
+    "commands:\n"
+    "  login --host H --port BASE --user ID --password PW [--seconds N] [--follow-up]\n"
+    "        [--connect-timeout S]\n"
+    "      Logs in on the control port BASE+1 and prints one line per report:\n"
+    "        notify <code>            a session notification\n"
+    "        data <code>              a stored DVR answer\n"
+    "        platform <code> talk <format>   after data 40 (the DVR description)\n"
+    "        timezone <seconds>       after notify 26, daylight hour included\n"
+    "        event type=<t> channel=<c> state=<s> time=<u32> text=<text>\n"
+    "      With --follow-up it sends the requests a site sends after login.\n"
+    "      Runs N seconds (default 10) or until the session ends. Exit 0 when the\n"
+    "      login succeeded, 1 otherwise (the reason on stderr), 2 for bad usage.\n";
+}  // namespace
+
+bool StopRequested() { return g_stop != 0; }
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  std::signal(SIGPIPE, SIG_IGN);
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? 2 : 0;
+  }
+  const std::string command = argv[1];
+  std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "login") return RunLogin(args);
+  std::fprintf(stderr, "tavrel-cli: unknown command %s\n%s", command.c_str(), kUsage);
+  return 2;
+}
