@@ -99,7 +99,7 @@ TEST_F(ProfileTest, ParsesLeadingDecimalDigits) {
   EXPECT_EQ(GetProfileInt(path_, "n", "h", 0), -2147483647 - 1);
 }
 
-TEST_F(ProfileTest, MissingFileReadsAsEmptyAndDeletesDoNotCreateIt) {
+TEST_F(ProfileTest, MissingFileReadsAsEmptyAndOnlyWritesCreateIt) {
   EXPECT_EQ(Get("a", "b"), "<def>");
   EXPECT_EQ(GetProfileInt(path_, "a", "b", 5), 5);
   EXPECT_TRUE(GetProfileSectionNames(path_).empty());
@@ -109,6 +109,8 @@ TEST_F(ProfileTest, MissingFileReadsAsEmptyAndDeletesDoNotCreateIt) {
   // A missing folder is not created.
   EXPECT_FALSE(WriteProfileString(dir_ + "/no/such.ini", "a", "b", "c"));
   EXPECT_FALSE(fs::exists(dir_ + "/no"));
+  ASSERT_TRUE(WriteProfileString(path_, "s", "k", "v"));
+  EXPECT_EQ(Contents(), "[s]\nk=v\n");
 }
 
 TEST_F(ProfileTest, WritesInPlaceAppendAtSectionEndAndKeepOtherLines) {
@@ -151,11 +153,6 @@ TEST_F(ProfileTest, CrlfFileIsRewrittenWithLfAndBomKept) {
   EXPECT_EQ(Get("a", "x"), "1");
   ASSERT_TRUE(WriteProfileString(path_, "a", "y", "2"));
   EXPECT_EQ(Contents(), "\xEF\xBB\xBF[a]\nx=1\ny=2\n");
-}
-
-TEST_F(ProfileTest, WriteToNewFile) {
-  ASSERT_TRUE(WriteProfileString(path_, "s", "k", "v"));
-  EXPECT_EQ(Contents(), "[s]\nk=v\n");
 }
 
 TEST_F(ProfileTest, DeletesKeysAndSectionsWithTheirDuplicates) {
