@@ -79,6 +79,12 @@ int CDvrConnection::Open(const char* host, int port) {
   return 1;
 }
 
+void CDvrConnection::AdoptSocket(int fd) {
+  ReleaseSocket();
+  std::lock_guard<std::mutex> lock(socket_lock_);
+  socket_.store(fd);
+}
+
 void CDvrConnection::ReleaseSocket() {
   std::lock_guard<std::mutex> send(send_lock_);
   std::lock_guard<std::mutex> lock(socket_lock_);

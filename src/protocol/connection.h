@@ -94,6 +94,10 @@ class CDvrConnection {
   void SetAckEvent(platform::AutoResetEvent* event) { ack_event_.store(event); }
 
   void SetConnectTimeout(int seconds) { connect_timeout_s_ = seconds < 1 ? 1 : seconds; }
+  // Takes over an already connected descriptor (closing any held one), for
+  // tests and fuzzing that feed a connection from a socket pair.
+  void AdoptSocket(int fd);
+
   // Test hook: the bound on the rest of a message once its first byte came.
   void SetRestTimeoutMs(long ms) { rest_timeout_ms_ = ms; }
 

@@ -23,6 +23,9 @@ struct LoginState {
   bool rights_changed = false;  // 0x6103 arrived: the user's rights must be read again
   int last_failure = 0;         // notification code of a failed login
   bool ended = false;
+  // Set when the command itself ends the session: what the session reports
+  // while it is being stopped is not news to the caller.
+  std::atomic<bool> stopping{false};
 };
 
 // DVR texts may hold anything; keep the output one printable line.
@@ -37,6 +40,7 @@ std::string Printable(const char* text) {
 
 void OnNotify(int code, void* user) {
   auto* state = static_cast<LoginState*>(user);
+  if (state->stopping.load()) return;
   OutLine("notify %d", code);
   if (code == kNotifyTimeZone) {
     OutLine("timezone %lld", static_cast<long long>(state->session->EffectiveTimeZoneOffset()));
@@ -106,10 +110,11 @@ void SendFollowUp(CControlSession& session, const std::string& user) {
 }  // namespace
 
 int RunLogin(const std::vector<std::string>& args) {
-  CliArgs opts(args, {"--host", "--port", "--user", "--password", "--seconds", "--connect-timeout"}, {"--follow-up"});
+  CliArgs opts(args, {"--host", "--port", "--user", "--password", "--seconds", "--connect-timeout", "--round-ms"}, {"--follow-up"});
   const long base_port = opts.Int("--port", 7620, 0, 65534);
   const long seconds = opts.Int("--seconds", 10, 0, 86400 * 365);
   const long connect_timeout_s = opts.Int("--connect-timeout", kDefaultConnectTimeoutS, 1, 3600);
+  const long round_ms = opts.Int("--round-ms", CControlSession::kReceiveTimeoutMs, 10, 600000);
   if (opts.Ok() && (!opts.Value("--host") || !opts.Value("--user") || !opts.Value("--password"))) {
     ErrLine("tavrel-cli login: --host, --user and --password are required");
     return 2;
@@ -127,6 +132,7 @@ int RunLogin(const std::vector<std::string>& args) {
   LoginState state;
   state.session = &session;
   session.SetConnectTimeout(static_cast<int>(connect_timeout_s));
+  session.SetReceiveTimeoutMs(round_ms);
   session.SetNotifyCallback(OnNotify, &state);
   session.SetDataCallback(OnData, &state);
   session.SetEventCallback(OnEvent, &state);
@@ -155,6 +161,7 @@ int RunLogin(const std::vector<std::string>& args) {
     if (!session.IsWorkerActive()) break;
     if (StopRequested() || platform::MonotonicMs() >= deadline_ms) break;
   }
+  state.stopping.store(true);
   session.Stop();
   {
     std::lock_guard<std::mutex> lock(state.lock);

@@ -17,7 +17,7 @@ const char kUsage[] =
     "\n"
     "commands:\n"
     "  login --host H --port BASE --user ID --password PW [--seconds N] [--follow-up]\n"
-    "        [--connect-timeout S]\n"
+    "        [--connect-timeout S] [--round-ms MS]\n"
     "      Logs in on the control port BASE+1 and prints one line per report:\n"
     "        notify <code>            a session notification\n"
     "        data <code>              a stored DVR answer\n"
@@ -25,6 +25,8 @@ const char kUsage[] =
     "        timezone <seconds>       after notify 26, daylight hour included\n"
     "        event type=<t> channel=<c> state=<s> time=<u32> text=<text>\n"
     "      With --follow-up it sends the requests a site sends after login.\n"
+    "      --round-ms sets the length of one silent receive round (default 10000);\n"
+    "      five silent rounds without keep-alives end the session.\n"
     "      Runs N seconds (default 10) or until the session ends. Exit 0 when the\n"
     "      login succeeded, 1 otherwise (the reason on stderr), 2 for bad usage.\n";
 }  // namespace
