@@ -142,8 +142,15 @@ std::string UsageText() {
       "                          SIGINT/SIGTERM)\n"
       "  --help                  this text\n"
       "\n"
+      "Scenario lines (T = seconds after the connection's login, '#' comments):\n"
+      "  T event motion|sensor|videoloss|alarm channel=C state=S [time=U32]\n"
+      "  T event system code=N [time=U32] [text=\"...\"]   (\\n \\t \\\" \\\\ \\xHH)\n"
+      "  T event ignored | T rights | T talk SUBCODE | T close\n"
+      "  T send CODE [HEXPAYLOAD] | T raw HEXBYTES | T keepalive off|on\n"
+      "\n"
       "When ready, prints: dvrsim listening base=BASE control=PORT\n"
-      "Bad options exit with status 2.\n";
+      "Exit status: 0 after SIGINT/SIGTERM or --seconds, 2 for bad options or\n"
+      "a bad scenario file, 1 when the ports cannot be bound.\n";
 }
 
 ParseOutcome ParseOptions(const std::vector<std::string>& args, SimConfig* config, std::string* error) {

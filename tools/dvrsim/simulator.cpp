@@ -177,8 +177,10 @@ bool Simulator::SendAll(Connection& c, std::span<const uint8_t> bytes) {
   while (sent < bytes.size()) {
     long n = platform::SendSome(c.fd, bytes.data() + sent, bytes.size() - sent);
     if (n < 0) return false;
-    if (n == 0 && (stopping_ || platform::MonotonicMs() >= deadline)) return false;
     sent += static_cast<size_t>(n);
+    // SO_SNDTIMEO ends a stalled send with a partial count or none at all;
+    // either way a peer that stopped reading is dropped once the time is up.
+    if (sent < bytes.size() && (stopping_ || platform::MonotonicMs() >= deadline)) return false;
   }
   return true;
 }
