@@ -70,8 +70,8 @@ void Feed(CControlSession& s, uint16_t command, const std::vector<uint8_t>& payl
 }
 
 TEST(Dispatch, EventsBecomeRecordsInHostOrder) {
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
   const std::pair<uint16_t, uint16_t> kinds[] = {{0x6013, 18}, {0x6023, 19}, {0x6043, 20}, {0x6063, 22}};
   for (auto [code, type] : kinds) Feed(s, code, EventPayload(0x0102, 0x0304, 0x05060708));
@@ -116,8 +116,8 @@ TEST(Dispatch, EventsBecomeRecordsInHostOrder) {
 }
 
 TEST(Dispatch, NotificationsTimeZoneAndAcknowledgement) {
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
   platform::AutoResetEvent ack;
   s.SetAckEvent(&ack);
@@ -149,8 +149,8 @@ TEST(Dispatch, NotificationsTimeZoneAndAcknowledgement) {
 }
 
 TEST(Dispatch, UnknownAnswersAreQueuedForWaiters) {
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
   Feed(s, 0x7777, {1, 2});
   Feed(s, 0x8112, {0, 0, 0, 0, 0, 0});
@@ -161,8 +161,8 @@ TEST(Dispatch, UnknownAnswersAreQueuedForWaiters) {
 }
 
 TEST(StateBlocks, StoreConvertAndLimitCounts) {
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
 
   // System information: integer fields in host order, texts unchanged.
@@ -297,8 +297,8 @@ TEST(StateBlocks, DescriptionGivesPlatformTalkFormatAndChannels) {
 }
 
 TEST(SearchMaps, MonthAndDayAnswersMarkTheirMaps) {
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
   s.ClearSearchState();
   s.SetMonthSearch(0, 0, 2);  // move to the later month found
@@ -361,8 +361,8 @@ TEST(KeepAliveRule, FiveSilentRoundsEndASessionWithoutKeepAlives) {
 
 TEST(Session, LogsInDispatchesAndEndsWhenTheLineStaysSilent) {
   FakePeer peer;
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
   s.SetReceiveTimeoutMs(100);
   s.StartSession("127.0.0.1", peer.Port(), "netuser", "pass");
@@ -413,8 +413,8 @@ TEST(Session, LastingRefusalsClearTheRetryFlag) {
   for (const Case& c : {Case{0xF001, 6, false}, Case{0xF003, 7, false}, Case{0xF004, 8, false},
                         Case{0xF006, 9, false}}) {
     FakePeer peer;
+    Recorder r;  // outlives the session, whose stop still reports
     CControlSession s;
-    Recorder r;
     r.Attach(s);
     s.StartSession("127.0.0.1", peer.Port(), "u", "p");
     ASSERT_TRUE(peer.Accept());
@@ -430,8 +430,8 @@ TEST(Session, LastingRefusalsClearTheRetryFlag) {
     FakePeer gone;
     port = gone.Port();
   }
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
   s.StartSession("127.0.0.1", port, "u", "p");
   ASSERT_TRUE(r.WaitForNote(3, 3000));
@@ -441,8 +441,8 @@ TEST(Session, LastingRefusalsClearTheRetryFlag) {
 
 TEST(Session, GarbageAfterLoginEndsTheSessionCleanly) {
   FakePeer peer;
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
   s.SetReceiveTimeoutMs(200);
   s.SetRestTimeoutMs(200);
@@ -459,8 +459,8 @@ TEST(Session, GarbageAfterLoginEndsTheSessionCleanly) {
 
 TEST(Session, StopDuringTheReceiveLoopReturnsPromptly) {
   FakePeer peer;
+  Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  Recorder r;
   r.Attach(s);
   s.StartSession("127.0.0.1", peer.Port(), "u", "p");
   ASSERT_TRUE(peer.Accept());
