@@ -379,7 +379,9 @@ TEST(Session, LogsInDispatchesAndEndsWhenTheLineStaysSilent) {
   PeerMessage req;
   ASSERT_TRUE(peer.Read(&req));
   EXPECT_EQ(req.command, 0x2F01);
-  ASSERT_TRUE(peer.Send(0x2F01, std::vector<uint8_t>(76, 0)));
+  ASSERT_TRUE(peer.Send(0x2F01, std::vector<uint8_t>(76, 0xEE)));
+  // A shorter answer in the reused receive packet shows nothing of the earlier one.
+  ASSERT_TRUE(peer.Send(0x2F01, std::vector<uint8_t>(10, 0)));
 
   // Keep-alives every 150 ms keep it alive over many 100 ms rounds.
   for (int i = 0; i < 8; ++i) {
@@ -390,7 +392,11 @@ TEST(Session, LogsInDispatchesAndEndsWhenTheLineStaysSilent) {
   EXPECT_EQ(r.Notes(), (std::vector<int>{1}));
   {
     std::lock_guard<std::mutex> l(r.lock);
-    EXPECT_EQ(r.data, (std::vector<int>{51}));
+    EXPECT_EQ(r.data, (std::vector<int>{51, 51}));
+    ASSERT_EQ(r.blocks.size(), 2u);
+    EXPECT_EQ(r.blocks[1], std::vector<uint8_t>(10, 0));
+    EXPECT_EQ(s.State().system_info.Ref(0x2F01).U16(34), 0);
+    EXPECT_EQ(s.State().system_info.bytes[40], 0);
   }
 
   // Then silence: five rounds later the session ends with notification 11.
