@@ -216,12 +216,15 @@ void CControlSession::HandleMonthAnswer(const uint8_t* payload, int payload_byte
     const uint32_t day = platform::GetU16BE(item + 4);
     const uint32_t kept_year = search_year_.load();
     const uint32_t kept_month = search_month_.load();
-    const bool differs = year != kept_year || month != kept_month;
+    // Months are ordered by year first: December of one year comes before
+    // January of the next.
+    const bool earlier = year < kept_year || (year == kept_year && month < kept_month);
+    const bool later = year > kept_year || (year == kept_year && month > kept_month);
     const uint32_t mode = search_mode_.load();
-    if (mode == 1 && differs && (year < kept_year || month < kept_month)) {
+    if (mode == 1 && earlier) {
       search_year_.store(year);
       search_month_.store(month);
-    } else if (mode == 2 && differs && (year > kept_year || month > kept_month)) {
+    } else if (mode == 2 && later) {
       std::memset(record_days_, 0, sizeof record_days_);
       search_year_.store(year);
       search_month_.store(month);

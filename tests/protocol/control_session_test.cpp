@@ -315,6 +315,21 @@ TEST(SearchMaps, MonthAndDayAnswersMarkTheirMaps) {
   EXPECT_EQ(s.RecordDays()[30], 1);
   EXPECT_EQ(s.RecordDays()[4], 0);  // November's day was cleared by the move
 
+  // Across a year boundary: December 2025 is not later than December 2026,
+  // and January 2027 is.
+  r.data.clear();
+  Feed(s, 0x4068, FakePeer::Be16s({2, 2, 0, 0, 2025, 12, 9, 0, 2027, 1, 9, 0}));
+  EXPECT_EQ(r.data, (std::vector<int>{55}));
+  EXPECT_EQ(s.SearchYear(), 2027u);
+  EXPECT_EQ(s.SearchMonth(), 1u);
+  EXPECT_EQ(s.RecordDays()[8], 1);
+  EXPECT_EQ(s.RecordDays()[2], 0);
+  s.SetMonthSearch(2027, 1, 1);  // now move to an earlier month
+  Feed(s, 0x4068, FakePeer::Be16s({1, 1, 0, 0, 2026, 12, 24, 0}));
+  EXPECT_EQ(s.SearchYear(), 2026u);
+  EXPECT_EQ(s.SearchMonth(), 12u);
+  EXPECT_EQ(s.RecordDays()[23], 1);
+
   // Day answer: 10:15..10:20 and 23:58..00:00:00 (to the end of the day).
   std::vector<uint8_t> day = FakePeer::Be16s({2, 2, 0});
   auto item = [&](uint16_t valid, uint32_t start, uint32_t end) {
