@@ -1,0 +1,115 @@
+// Inside libchromix: processor detection, the converter that owns the output
+// buffer, and the three conversion paths. The shared library wraps
+// CYuvRgbConverter in the exported object; tests and benchmarks link the
+// static chromix_core directly to reach a chosen path.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "chromix/chromix.h"
+
+// Process-wide processor flags, each 0 or 1. avx2 also requires that the
+// operating system saves the 256-bit registers.
+struct CpuFlags {
+  int detected = 0;
+  int mmx = 0;
+  int sse = 0;
+  int sse2 = 0;
+  int ssse3 = 0;
+  int mmx_ext = 0;
+  int amd_3dnow = 0;
+  int amd_3dnow_ext = 0;
+  int avx2 = 0;
+};
+
+// Base of the converter: its construction runs the processor detection once
+// per process.
+class CMMXSupport {
+ public:
+  CMMXSupport();
+  virtual ~CMMXSupport() = default;
+  static const CpuFlags& Flags();
+};
+
+namespace chromix {
+
+// Conversion paths. kPlain follows the full-range JFIF equations; kSse2 and
+// kAvx2 follow the studio-range 16-bit lane equations and give identical
+// output to each other.
+enum class Path { kPlain, kSse2, kAvx2 };
+
+bool PathSupported(Path path);
+Path DefaultPath();  // the fastest path this processor supports
+
+// Largest buffer Create accepts (bytes, before the 16 bytes of slack).
+inline constexpr int64_t kMaxBufferBytes = int64_t{256} << 20;
+
+// Coefficients of the lane equations, in 16-bit fixed point.
+struct LaneCoeffs {
+  int16_t ky, kr, kgu, kgv, kb;
+};
+inline constexpr LaneCoeffs kCoeffsA = {9576, 13123, -3218, -6686, 16591};  // ToRgb24, ToRgb565
+inline constexpr LaneCoeffs kCoeffsB = {9535, 13074, -3203, -6660, 16531};  // ToRgb32
+
+enum class Format { kRgb565, kRgb24, kRgb32, kYuy2 };
+
+// One conversion, already checked: `pairs` source row pairs of `width`
+// pixels. Source row s goes to out + s * out_pitch (out_pitch is negative for
+// the bottom-up RGB formats). Pixel x of a row uses chroma sample x / 2, so a
+// chroma row is read for (width + 1) / 2 samples.
+struct Job {
+  const uint8_t* y;
+  const uint8_t* u;
+  const uint8_t* v;
+  ptrdiff_t luma_pitch;
+  ptrdiff_t chroma_pitch;
+  uint8_t* out;
+  ptrdiff_t out_pitch;
+  int width;
+  int pairs;
+};
+
+void ConvertPlain(Format format, const Job& job);
+void ConvertSse2(Format format, const Job& job);
+void ConvertAvx2(Format format, const Job& job);
+
+// Scalar form of the lane equations, used for the pixels of a row that do
+// not fill a whole vector step.
+void LanePixelRows(Format format, const Job& job, int row_pair, int x_begin);
+
+}  // namespace chromix
+
+// Owns the 16-byte aligned output buffer and remembers its size. Every
+// conversion checks its arguments against that buffer: before Create, after
+// FreeBuffers or into a buffer smaller than width x height x bytes per pixel
+// it writes nothing and returns 0.
+class CYuvRgbConverter : public CMMXSupport {
+ public:
+  CYuvRgbConverter();
+  ~CYuvRgbConverter() override;
+  CYuvRgbConverter(const CYuvRgbConverter&) = delete;
+  CYuvRgbConverter& operator=(const CYuvRgbConverter&) = delete;
+
+  int32_t Create(int32_t width, int32_t height, int32_t bytes_per_pixel);
+  int32_t FreeBuffers();
+  int32_t GetBuffer(uint8_t** buffer) const;
+
+  int32_t ToRgb565(int32_t width, int32_t height, const YuvPlanes* planes, uint8_t** out, int32_t luma_pitch);
+  int32_t ToRgb24(int32_t width, int32_t height, const YuvPlanes* planes, uint8_t** out, int32_t luma_pitch);
+  int32_t ToRgb32(int32_t width, int32_t height, const YuvPlanes* planes, uint8_t** out, int32_t luma_pitch);
+  int32_t ToYuy2(int32_t width, int32_t height, const YuvPlanes* planes, uint8_t** out, int32_t luma_pitch);
+
+  // Chooses the path for later conversions; an unsupported path is refused
+  // (returns false, the path stays).
+  bool SetPath(chromix::Path path);
+  chromix::Path path() const { return path_; }
+  size_t buffer_size() const { return size_; }
+
+ private:
+  int32_t Convert(chromix::Format format, int32_t width, int32_t height, const YuvPlanes* planes, uint8_t** out,
+                  int32_t luma_pitch);
+
+  uint8_t* buffer_ = nullptr;
+  size_t size_ = 0;  // width x height x bytes per pixel of the last Create
+  chromix::Path path_;
+};
