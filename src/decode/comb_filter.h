@@ -17,3 +17,8 @@ int InitCombFilter(int mode, int weight, int threshold);
 // Filters lines 1, 3, 5, ... up to height - 3 of plane in place, over the
 // whole pitch, with the variant InitCombFilter selected.
 void ApplyCombFilter(int pitch, int height, uint8_t* plane);
+
+// The scalar model of the SSE2 variant with the current settings: the same
+// bytes, the same lane arithmetic. ApplyCombFilter uses it on processors
+// without SSE2; tests compare the two.
+void ApplyCombFilterScalar(int pitch, int height, uint8_t* plane);
