@@ -52,7 +52,8 @@ TEST_F(SimFixture, FreeBaseAndReadyLine) {
   EXPECT_LE(sim_->base_port(), 60000);
   EXPECT_EQ(sim_->control_port(), sim_->base_port() + 1);
   EXPECT_EQ(sim_->ReadyLine(), "dvrsim listening base=" + std::to_string(sim_->base_port()) +
-                                   " control=" + std::to_string(sim_->base_port() + 1));
+                                   " control=" + std::to_string(sim_->base_port() + 1) +
+                                   " live=" + std::to_string(sim_->base_port() + 2));
 }
 
 TEST_F(SimFixture, LoginResults) {

@@ -13,21 +13,39 @@ namespace dvrsim {
 
 std::optional<uint16_t> SessionRegistry::Acquire(bool force) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!force && active_ >= max_sessions_) return std::nullopt;
-  ++active_;
+  if (!force && static_cast<int>(ids_.size()) >= max_sessions_) return std::nullopt;
   uint16_t id = next_id_++;
   if (next_id_ == 0) next_id_ = 0x0101;
+  ids_.insert(id);
   return id;
 }
 
-void SessionRegistry::Release() {
+void SessionRegistry::Release(uint16_t id) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (active_ > 0) --active_;
+  auto it = ids_.find(id);
+  if (it != ids_.end()) ids_.erase(it);
+}
+
+bool SessionRegistry::IsLoggedIn(uint16_t id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ids_.count(id) != 0;
 }
 
 int SessionRegistry::active() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return active_;
+  return static_cast<int>(ids_.size());
+}
+
+bool SessionRegistry::AcquireStream() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (streams_ >= max_streams_) return false;
+  ++streams_;
+  return true;
+}
+
+void SessionRegistry::ReleaseStream() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (streams_ > 0) --streams_;
 }
 
 ControlSession::ControlSession(const SimConfig& config, SessionRegistry& registry, SendFunction send,
@@ -40,7 +58,7 @@ ControlSession::ControlSession(const SimConfig& config, SessionRegistry& registr
       users_(config.EffectiveUsers()) {}
 
 ControlSession::~ControlSession() {
-  if (logged_in_) registry_.Release();
+  if (logged_in_) registry_.Release(session_id_);
 }
 
 bool ControlSession::OnReceived(const uint8_t* data, size_t size, int64_t now_ms) {
@@ -113,11 +131,11 @@ bool ControlSession::HandleLogin(const Message& m, int64_t now_ms) {
   }
   Bytes payload = PayloadWriter().U16(result).U16(id.value_or(0)).Take();
   if (!SendMessage(cmd::kLogonAns, payload)) {
-    if (id) registry_.Release();
+    if (id) registry_.Release(*id);
     return false;
   }
   if (!id || short_request) {
-    if (id) registry_.Release();
+    if (id) registry_.Release(*id);
     return false;  // refused: close after the answer
   }
   logged_in_ = true;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <span>
 #include <string_view>
 
@@ -22,20 +23,28 @@ using LineSink = std::function<void(std::string_view)>;
 // connection is lost.
 using SendFunction = std::function<bool(std::span<const uint8_t>)>;
 
-// Logged-in sessions of one simulator: the --max-sessions bound and the
-// session ids handed out.
+// Logged-in sessions of one simulator: the --max-sessions bound, the
+// session ids handed out (stream connections are admitted only with the id
+// of a session that is still logged in) and the bound on stream connections.
 class SessionRegistry {
  public:
-  explicit SessionRegistry(int max_sessions) : max_sessions_(max_sessions) {}
+  explicit SessionRegistry(int max_sessions, int max_streams = -1)
+      : max_sessions_(max_sessions), max_streams_(max_streams < 0 ? 2 * max_sessions : max_streams) {}
   // A fresh session id, or nullopt when the DVR is full (unless forced).
   std::optional<uint16_t> Acquire(bool force);
-  void Release();
+  void Release(uint16_t id);
+  bool IsLoggedIn(uint16_t id) const;
   int active() const;
+  // A stream slot; false when every slot is taken.
+  bool AcquireStream();
+  void ReleaseStream();
 
  private:
   mutable std::mutex mutex_;
   int max_sessions_;
-  int active_ = 0;
+  int max_streams_;
+  std::multiset<uint16_t> ids_;
+  int streams_ = 0;
   uint16_t next_id_ = 0x0101;
 };
 

@@ -1,5 +1,6 @@
 #include "dvrsim/sim_config.h"
 
+#include <map>
 #include <arpa/inet.h>
 
 #include <cerrno>
@@ -138,6 +139,14 @@ std::string UsageText() {
       "  --reply CODE=RESULT     for answer CODE: RESULT (u16) replaces the result\n"
       "                          field, 'none' suppresses the answer (repeatable)\n"
       "  --camera-name N=TEXT    name of camera N (1..16, UTF-8, max 32 bytes)\n"
+      "  --max-streams N         concurrent stream connections (default: two\n"
+      "                          per allowed session); beyond it 0xF002\n"
+      "  --resolution R          live picture size: d1, halfd1, cif (default), qcif\n"
+      "  --standard S            pal (default) or ntsc\n"
+      "  --fps N                 frames per second (default 25 PAL, 30 NTSC)\n"
+      "  --loop-frames N         frames per pre-encoded loop (default: one second)\n"
+      "  --bitrate BPS           encoder bit rate (default by resolution)\n"
+      "  --camera-like           pictures with sensor noise and motion\n"
       "  --seconds N             exit after N seconds (default 0 = run until\n"
       "                          SIGINT/SIGTERM)\n"
       "  --help                  this text\n"
@@ -269,6 +278,30 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, SimConfig* confi
          return true;
        }},
       {"--seconds", integer(0, 100000000, [&](int64_t x) { c.run_seconds = static_cast<int>(x); })},
+      {"--max-streams", integer(0, 1000, [&](int64_t x) { c.max_streams = static_cast<int>(x); })},
+      {"--resolution",
+       [&](const std::string& value) {
+         static const std::map<std::string, int> kCodes = {{"d1", 0}, {"halfd1", 1}, {"cif", 2}, {"qcif", 3}};
+         auto it = kCodes.find(value);
+         if (it == kCodes.end()) {
+           why = "expected d1, halfd1, cif or qcif";
+           return false;
+         }
+         c.resolution = it->second;
+         return true;
+       }},
+      {"--standard",
+       [&](const std::string& value) {
+         if (value != "pal" && value != "ntsc") {
+           why = "expected pal or ntsc";
+           return false;
+         }
+         c.pal = value == "pal";
+         return true;
+       }},
+      {"--fps", integer(1, 60, [&](int64_t x) { c.fps = static_cast<int>(x); })},
+      {"--loop-frames", integer(1, 3000, [&](int64_t x) { c.loop_frames = static_cast<int>(x); })},
+      {"--bitrate", integer(10000, 20000000, [&](int64_t x) { c.bitrate_bps = static_cast<int>(x); })},
   };
 
   for (size_t i = 0; i < args.size(); ++i) {
@@ -281,6 +314,10 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, SimConfig* confi
     if (name == "--help" || name == "-h") return ParseOutcome::kHelp;
     if (name == "--log-requests" && !value) {
       c.log_requests = true;
+      continue;
+    }
+    if (name == "--camera-like" && !value) {
+      c.camera_like = true;
       continue;
     }
     auto it = valued.find(name);

@@ -45,11 +45,22 @@ struct SimConfig {
   std::array<std::string, kMaxChannels> camera_names{};
   int run_seconds = 0;               // 0: until stopped
 
+  // Live streams.
+  int max_streams = -1;              // -1: two per allowed session
+  int resolution = 2;                // header code: 0 D1, 1 half D1, 2 CIF, 3 QCIF
+  bool pal = true;
+  int fps = 0;                       // 0: 25 for PAL, 30 for NTSC
+  int loop_frames = 0;               // frames per pre-encoded loop; 0: one second
+  int bitrate_bps = 0;               // 0: chosen by the resolution
+  bool camera_like = false;          // sensor noise and motion, as real cameras
+
   // Derived values, with the defaults filled in.
   std::string PlatformText() const;
   int ReportedChannels() const { return report_channels < 0 ? channels : report_channels; }
   std::vector<SimUser> EffectiveUsers() const;
   std::string CameraName(int index0) const;
+  int FrameRate() const { return fps > 0 ? fps : (pal ? 25 : 30); }
+  int LoopFrames() const { return loop_frames > 0 ? loop_frames : FrameRate(); }
 };
 
 // The platform text a platform number stands for ("" when unknown).

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <random>
 
+#include "dvrsim/live_session.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
 
@@ -41,25 +42,34 @@ LineSink StdoutLineSink() {
 }
 
 Simulator::Simulator(SimConfig config, LineSink log)
-    : config_(std::move(config)), log_(log ? std::move(log) : StdoutLineSink()), sessions_(config_.max_sessions) {}
+    : config_(std::move(config)),
+      log_(log ? std::move(log) : StdoutLineSink()),
+      sessions_(config_.max_sessions, config_.max_streams),
+      media_(config_) {}
 
 Simulator::~Simulator() { Stop(); }
 
 std::string Simulator::ReadyLine() const {
-  return "dvrsim listening base=" + std::to_string(base_port_) + " control=" + std::to_string(control_port());
+  return "dvrsim listening base=" + std::to_string(base_port_) + " control=" + std::to_string(control_port()) +
+         " live=" + std::to_string(live_port());
 }
 
 bool Simulator::OpenListeners(std::string* error) {
   const char* addr = config_.bind_address.c_str();
   if (config_.base_port != 0) {
-    int fd = platform::ListenTcp(addr, config_.base_port + kControlPortOffset, kListenBacklog);
-    if (fd == platform::kInvalidSocket) {
-      *error = "cannot listen on " + config_.bind_address + ":" +
-               std::to_string(config_.base_port + kControlPortOffset);
-      return false;
-    }
     base_port_ = config_.base_port;
-    listeners_.push_back({fd, Service::kControl, control_port()});
+    const std::pair<int, Service> services[] = {{kControlPortOffset, Service::kControl},
+                                                {kLivePortOffset, Service::kLive}};
+    for (auto [offset, service] : services) {
+      int fd = platform::ListenTcp(addr, base_port_ + offset, kListenBacklog);
+      if (fd == platform::kInvalidSocket) {
+        *error = "cannot listen on " + config_.bind_address + ":" + std::to_string(base_port_ + offset);
+        for (const Listener& l : listeners_) platform::CloseSocket(l.fd);
+        listeners_.clear();
+        return false;
+      }
+      listeners_.push_back({fd, service, base_port_ + offset});
+    }
     return true;
   }
   // A free base: every port of the family must be bindable, even those no
@@ -75,14 +85,15 @@ bool Simulator::OpenListeners(std::string* error) {
       fds[i] = platform::ListenTcp(addr, base + offsets[i], kListenBacklog);
       all = fds[i] != platform::kInvalidSocket;
     }
-    platform::CloseSocket(fds[1]);
     platform::CloseSocket(fds[2]);
     if (all) {
       base_port_ = base;
       listeners_.push_back({fds[0], Service::kControl, control_port()});
+      listeners_.push_back({fds[1], Service::kLive, live_port()});
       return true;
     }
     platform::CloseSocket(fds[0]);
+    platform::CloseSocket(fds[1]);
   }
   *error = "no free base port found on " + config_.bind_address;
   return false;
@@ -151,7 +162,7 @@ void Simulator::Accept(const Listener& l) {
   c->service = l.service;
   Connection* raw = c.get();
   connections_.push_back(std::move(c));
-  raw->thread = std::thread([this, raw] { ServeControl(*raw); });
+  raw->thread = std::thread([this, raw] { Serve(*raw); });
 }
 
 void Simulator::ReapFinished() {
@@ -185,23 +196,31 @@ bool Simulator::SendAll(Connection& c, std::span<const uint8_t> bytes) {
   return true;
 }
 
-void Simulator::ServeControl(Connection& c) {
-  {
-    ControlSession session(
-        config_, sessions_, [this, &c](std::span<const uint8_t> b) { return SendAll(c, b); }, log_, c.local_port);
-    uint8_t buf[8192];
-    while (!stopping_) {
-      const int64_t now = platform::MonotonicMs();
-      if (!session.OnTimer(now)) break;
-      const int64_t wait = std::clamp<int64_t>(session.NextDeadline() - now, 0, kPollSliceMs);
-      int r = platform::WaitReadable(c.fd, static_cast<long>(wait));
-      if (r < 0) break;
-      if (r == 0) continue;
-      long n = platform::RecvSome(c.fd, buf, sizeof buf);
-      if (n == -2) continue;
-      if (n <= 0) break;
-      if (!session.OnReceived(buf, static_cast<size_t>(n), platform::MonotonicMs())) break;
-    }
+template <typename Handler>
+void Simulator::Drive(Connection& c, Handler& handler) {
+  uint8_t buf[8192];
+  while (!stopping_) {
+    const int64_t now = platform::MonotonicMs();
+    if (!handler.OnTimer(now)) break;
+    const int64_t wait = std::clamp<int64_t>(handler.NextDeadline() - platform::MonotonicMs(), 0, kPollSliceMs);
+    int r = platform::WaitReadable(c.fd, static_cast<long>(wait));
+    if (r < 0) break;
+    if (r == 0) continue;
+    long n = platform::RecvSome(c.fd, buf, sizeof buf);
+    if (n == -2) continue;
+    if (n <= 0) break;
+    if (!handler.OnReceived(buf, static_cast<size_t>(n), platform::MonotonicMs())) break;
+  }
+}
+
+void Simulator::Serve(Connection& c) {
+  auto send = [this, &c](std::span<const uint8_t> b) { return SendAll(c, b); };
+  if (c.service == Service::kControl) {
+    ControlSession session(config_, sessions_, send, log_, c.local_port);
+    Drive(c, session);
+  } else {
+    LiveSession session(config_, sessions_, media_, send, log_, c.local_port);
+    Drive(c, session);
   }
   // The peer sees the end at once; the descriptor is closed after the join.
   platform::ShutdownSocket(c.fd);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dvrsim/control_session.h"
+#include "dvrsim/media_store.h"
 #include "dvrsim/sim_config.h"
 
 namespace dvrsim {
@@ -45,13 +46,14 @@ class Simulator {
 
   int base_port() const { return base_port_; }
   int control_port() const { return base_port_ + kControlPortOffset; }
-  // "dvrsim listening base=<BASE> control=<PORT>"
+  int live_port() const { return base_port_ + kLivePortOffset; }
+  // "dvrsim listening base=<BASE> control=<PORT> live=<PORT>"
   std::string ReadyLine() const;
   int open_connections() const;
   const SimConfig& config() const { return config_; }
 
  private:
-  enum class Service { kControl };
+  enum class Service { kControl, kLive };
   struct Listener {
     int fd;
     Service service;
@@ -70,12 +72,16 @@ class Simulator {
   void AcceptLoop();
   void Accept(const Listener& l);
   void ReapFinished();
-  void ServeControl(Connection& c);
+  void Serve(Connection& c);
+  // Drives one socketless handler (OnReceived, OnTimer, NextDeadline) on c.
+  template <typename Handler>
+  void Drive(Connection& c, Handler& handler);
   bool SendAll(Connection& c, std::span<const uint8_t> bytes);
 
   const SimConfig config_;
   LineSink log_;
   SessionRegistry sessions_;
+  MediaStore media_;
   int base_port_ = 0;
   std::vector<Listener> listeners_;
   std::atomic<bool> stopping_{false};

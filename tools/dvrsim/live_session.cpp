@@ -1,0 +1,174 @@
+#include "dvrsim/live_session.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/bytes.h"
+#include "platform/clock.h"
+#include "protocol/commands.h"
+
+namespace dvrsim {
+
+LiveSession::LiveSession(const SimConfig& config, SessionRegistry& registry, MediaStore& media, SendFunction send,
+                         LineSink log, int local_port)
+    : config_(config),
+      registry_(registry),
+      media_(media),
+      send_(std::move(send)),
+      log_(std::move(log)),
+      local_port_(local_port) {}
+
+LiveSession::~LiveSession() {
+  if (holds_stream_slot_) registry_.ReleaseStream();
+}
+
+bool LiveSession::OnReceived(const uint8_t* data, size_t size, int64_t now_ms) {
+  reader_.Append(data, size);
+  for (;;) {
+    Message m;
+    switch (reader_.Next(&m)) {
+      case FrameReader::Result::kNeedMore:
+        return true;
+      case FrameReader::Result::kBroken:
+        return false;
+      case FrameReader::Result::kMessage:
+        if (!HandleMessage(m, now_ms)) return false;
+        break;
+    }
+  }
+}
+
+bool LiveSession::HandleMessage(const Message& m, int64_t now_ms) {
+  if (config_.log_requests && log_) {
+    char head[80];
+    std::snprintf(head, sizeof head, "request port=%d cmd=0x%04X length=%u payload=", local_port_, m.code,
+                  static_cast<unsigned>(m.total_length));
+    // Talk audio is logged by its size only: it arrives many times a second.
+    log_(std::string(head) + (m.code == cmd::kTalkData ? std::string("...") : HexString(m.payload)));
+  }
+  if (!admitted_) {
+    if (m.code != cmd::kStreamOpenReq || m.payload.size() < 2) return false;
+    const uint16_t session_id = platform::GetU16BE(m.payload.data());
+    uint16_t result = 1;
+    if (!registry_.IsLoggedIn(session_id)) {
+      result = 0xF001;
+    } else if (!registry_.AcquireStream()) {
+      result = 0xF002;
+    } else {
+      holds_stream_slot_ = true;
+    }
+    if (auto it = config_.reply_overrides.find(cmd::kStreamOpenAns); it != config_.reply_overrides.end()) {
+      if (!it->second) return true;  // no answer: the client times out
+      result = *it->second;
+    }
+    uint8_t answer[2];
+    platform::PutU16BE(answer, result);
+    if (!send_(EncodeMessage(cmd::kStreamOpenAns, answer))) return false;
+    if (result != 1) return false;
+    admitted_ = true;
+    return true;
+  }
+  switch (m.code) {
+    case cmd::kLiveStart:
+      if (m.payload.size() < 4) return true;
+      kind_ = platform::GetU16BE(m.payload.data() + 2);
+      started_ = true;
+      next_tick_ms_ = now_ms;
+      ApplyMask(platform::GetU16BE(m.payload.data()));
+      return true;
+    case cmd::kChannelMask:
+      if (m.payload.size() < 2) return true;
+      ApplyMask(platform::GetU16BE(m.payload.data()));
+      return true;
+    default:
+      return true;  // hidden-channel requests and others need no answer
+  }
+}
+
+void LiveSession::ApplyMask(uint16_t mask) {
+  mask_ = mask;
+  for (int c = 0; c < kMaxChannels; ++c) {
+    const bool wanted = (mask & (1u << c)) != 0 && c < config_.channels;
+    ChannelState& s = channels_[static_cast<size_t>(c)];
+    if (wanted && !s.active) {
+      // A newly requested channel starts at its loop's key picture.
+      s.next_frame = 0;
+      s.last_record_bytes = 0;
+    }
+    s.active = wanted;
+  }
+}
+
+int64_t LiveSession::NextDeadline() const {
+  if (!started_ || (kind_ != 1 && kind_ != 3)) return INT64_MAX;
+  return next_tick_ms_;
+}
+
+bool LiveSession::OnTimer(int64_t now_ms) {
+  if (!started_ || (kind_ != 1 && kind_ != 3)) return true;
+  const int64_t interval_ms = 1000 / config_.FrameRate();
+  // A connection that fell far behind skips ahead instead of bursting.
+  if (now_ms - next_tick_ms_ > 1000) next_tick_ms_ = now_ms;
+  while (now_ms >= next_tick_ms_) {
+    for (int c = 0; c < kMaxChannels; ++c) {
+      if (channels_[static_cast<size_t>(c)].active && !SendVideoFrame(c)) return false;
+    }
+    next_tick_ms_ += interval_ms;
+  }
+  return true;
+}
+
+uint32_t LiveSession::CaptureTimeNow() const {
+  int64_t t = platform::NowSeconds();
+  // Platforms 162..164 count capture times in UTC; the older ones in the
+  // DVR's local time.
+  if (config_.platform < 162) t += config_.timezone_seconds + (config_.daylight ? 3600 : 0);
+  return static_cast<uint32_t>(t);
+}
+
+bool LiveSession::SendVideoFrame(int channel) {
+  const mediagen::EncodedClip& clip = media_.Video(channel);
+  if (!clip.ok() || clip.frames.empty()) return true;
+  ChannelState& s = channels_[static_cast<size_t>(channel)];
+  const size_t i = s.next_frame % clip.frames.size();
+  const size_t size = clip.frames[i].record_size_bytes;
+  record_scratch_.assign(clip.Record(i), clip.Record(i) + size);
+  const uint64_t ticks = static_cast<uint64_t>(mediagen::StampTicksPerSecond(config_.platform)) * s.frames_sent /
+                         static_cast<uint64_t>(config_.FrameRate());
+  mediagen::RestampRecord(record_scratch_.data(), CaptureTimeNow(), static_cast<uint32_t>(ticks), s.last_record_bytes);
+  s.last_record_bytes = static_cast<uint32_t>(size);
+  s.next_frame = i + 1;
+  ++s.frames_sent;
+  return SendUnit(channel, record_scratch_.data(), size);
+}
+
+bool LiveSession::SendUnit(int channel, const uint8_t* record, size_t size_bytes) {
+  constexpr size_t kDataPerFragment = kFragmentPayloadBytes - kFragmentHeaderBytes;
+  const size_t count = (size_bytes + kDataPerFragment - 1) / kDataPerFragment;
+  if (count == 0 || count > 255) return true;  // cannot be cut into this many fragments
+  const uint16_t sequence = unit_sequence_++;
+  wire_scratch_.clear();
+  uint8_t fragment[kFragmentPayloadBytes];
+  for (size_t index = 0; index < count; ++index) {
+    const size_t offset = index * kDataPerFragment;
+    const size_t n = std::min(kDataPerFragment, size_bytes - offset);
+    std::memset(fragment, 0, kFragmentHeaderBytes);
+    platform::PutU16BE(fragment, static_cast<uint16_t>(channel));
+    platform::PutU16BE(fragment + 2, static_cast<uint16_t>((channel << 8) | kind_));
+    platform::PutU16BE(fragment + 4, sequence);
+    fragment[20] = static_cast<uint8_t>(count);
+    fragment[21] = static_cast<uint8_t>(index);
+    std::memcpy(fragment + kFragmentHeaderBytes, record + offset, n);
+    uint8_t header[kMessageHeaderSize];
+    MessageHeader{kMessageMagic, cmd::kFragment, static_cast<uint16_t>(kMessageHeaderSize + kFragmentHeaderBytes + n)}
+        .Encode(header);
+    wire_scratch_.insert(wire_scratch_.end(), header, header + kMessageHeaderSize);
+    wire_scratch_.insert(wire_scratch_.end(), fragment, fragment + kFragmentHeaderBytes + n);
+  }
+  ++units_sent_;
+  return send_(wire_scratch_);
+}
+
+}  // namespace dvrsim

@@ -1,0 +1,78 @@
+// One stream connection of the simulated DVR (BASE+2), without the socket:
+// it admits the connection with the session id of a logged-in control
+// session, takes the start request (channel mask and stream kind) and mask
+// changes, and on its timer replays each requested channel's loop at the
+// frame rate with fresh headers, cut into 0x4104 fragments.
+//
+// Stream kinds: 1 carries the video of its mask, 2 the audio of its mask,
+// 3 both.
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "dvrsim/control_session.h"
+#include "dvrsim/framing.h"
+#include "dvrsim/media_store.h"
+
+namespace dvrsim {
+
+// Largest fragment payload: the 24-byte fragment header and its data.
+inline constexpr int kFragmentPayloadBytes = 4500;
+inline constexpr int kFragmentHeaderBytes = 24;
+
+class LiveSession {
+ public:
+  LiveSession(const SimConfig& config, SessionRegistry& registry, MediaStore& media, SendFunction send,
+              LineSink log, int local_port);
+  ~LiveSession();
+  LiveSession(const LiveSession&) = delete;
+  LiveSession& operator=(const LiveSession&) = delete;
+
+  // Bytes received at now_ms (monotonic). False: close the connection.
+  bool OnReceived(const uint8_t* data, size_t size, int64_t now_ms);
+  // Sends the frames due at now_ms. False: close.
+  bool OnTimer(int64_t now_ms);
+  int64_t NextDeadline() const;
+
+  bool admitted() const { return admitted_; }
+  uint16_t mask() const { return mask_; }
+  int kind() const { return kind_; }
+  uint64_t units_sent() const { return units_sent_; }
+
+ private:
+  struct ChannelState {
+    bool active = false;
+    size_t next_frame = 0;      // index into the loop
+    uint64_t frames_sent = 0;   // drives the time stamps
+    uint32_t last_record_bytes = 0;
+  };
+
+  bool HandleMessage(const Message& m, int64_t now_ms);
+  void ApplyMask(uint16_t mask);
+  bool SendVideoFrame(int channel);
+  // Cuts one record into fragments and sends them as one write.
+  bool SendUnit(int channel, const uint8_t* record, size_t size_bytes);
+  uint32_t CaptureTimeNow() const;
+
+  const SimConfig& config_;
+  SessionRegistry& registry_;
+  MediaStore& media_;
+  SendFunction send_;
+  LineSink log_;
+  int local_port_;
+  FrameReader reader_;
+
+  bool admitted_ = false;
+  bool holds_stream_slot_ = false;
+  bool started_ = false;
+  int kind_ = 0;
+  uint16_t mask_ = 0;
+  std::array<ChannelState, kMaxChannels> channels_{};
+  int64_t next_tick_ms_ = 0;
+  uint16_t unit_sequence_ = 0;
+  uint64_t units_sent_ = 0;
+  Bytes record_scratch_;
+  Bytes wire_scratch_;
+};
+
+}  // namespace dvrsim

@@ -1,0 +1,48 @@
+#include "dvrsim/media_store.h"
+
+namespace dvrsim {
+namespace {
+
+mediagen::PictureSize SizeOf(int resolution_code) {
+  switch (resolution_code) {
+    case 0: return mediagen::PictureSize::kD1;
+    case 1: return mediagen::PictureSize::kHalfD1;
+    case 3: return mediagen::PictureSize::kQcif;
+    default: return mediagen::PictureSize::kCif;
+  }
+}
+
+int DefaultBitrate(int resolution_code) {
+  switch (resolution_code) {
+    case 0: return 2'000'000;
+    case 1: return 1'000'000;
+    case 3: return 128'000;
+    default: return 512'000;
+  }
+}
+
+}  // namespace
+
+mediagen::ClipSpec MediaStore::VideoSpec(int channel) const {
+  mediagen::ClipSpec spec;
+  spec.platform_code = config_.platform;
+  spec.size = SizeOf(config_.resolution);
+  spec.pal = config_.pal;
+  spec.channel_index = channel;
+  spec.frame_rate = config_.FrameRate();
+  spec.frame_count = config_.LoopFrames();
+  spec.gop = config_.LoopFrames();  // every loop starts with a key picture
+  spec.bitrate_bps = config_.bitrate_bps > 0 ? config_.bitrate_bps : DefaultBitrate(config_.resolution);
+  spec.camera_like = config_.camera_like;
+  spec.noise_seed = static_cast<uint32_t>(channel + 1);
+  return spec;
+}
+
+const mediagen::EncodedClip& MediaStore::Video(int channel) {
+  if (channel < 0 || channel >= kMaxChannels) channel = 0;
+  Slot& slot = video_[static_cast<size_t>(channel)];
+  std::call_once(slot.once, [&] { slot.clip = mediagen::GenerateClip(VideoSpec(channel)); });
+  return slot.clip;
+}
+
+}  // namespace dvrsim
