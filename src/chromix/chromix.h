@@ -9,6 +9,14 @@
 // (there is no public destructor). All operations return 1 on success; a
 // conversion returns 0 and writes nothing when no buffer exists or the
 // buffer is too small for width x height x bytes per pixel.
+//
+// Geometry: RGB output is bottom-up (output row 0 from the last source row),
+// YUY2 top-down; output rows are width x bytes per pixel apart. Rows are
+// converted in pairs sharing one chroma row, so an odd height leaves the row
+// of its last source row as it was. Pixel x takes chroma sample x / 2: a
+// chroma row is read for (width + 1) / 2 samples, and the last pixel of an
+// odd width uses the last of them (in YUY2 it carries that U sample only).
+// The luma pitch must be at least the width. Create accepts at most 256 MiB.
 #pragma once
 #include <cstdint>
 

@@ -1,5 +1,5 @@
-// The SIMD paths: SSE2 (16 pixels per step) and AVX2 (32 pixels per step).
-// Both compute the lane equations in signed 16-bit lanes:
+// The SIMD paths: SSE2 and SSSE3 (16 pixels per step) and AVX2 (32 pixels
+// per step). All compute the lane equations in signed 16-bit lanes:
 //   y = mulhi(max(Y - 16, 0) * 8, Ky), u = (U - 128) * 8, v = (V - 128) * 8
 //   R = clamp(y + mulhi(v, Kr))
 //   G = clamp(y + (mulhi(u, Kgu) + mulhi(v, Kgv)))
@@ -139,6 +139,58 @@ CHROMIX_SSE2 void RgbRowsSse2(const Job& job) {
   }
 }
 
+// ---------------------------------------------------------------- SSSE3
+// The SSE2 path with one difference: the 24-bit pixels are packed with byte
+// shuffles instead of shifts and masks, which is more than twice as fast.
+
+// Masks that gather, for each 16-byte third of the 48 BGR bytes of 16
+// pixels, the bytes taken from the B, G or R vector (-128 gives zero).
+struct Bgr24Masks {
+  alignas(32) int8_t m[3][3][32];  // [third][channel], repeated in both 16-byte lanes
+  constexpr Bgr24Masks() : m{} {
+    for (int third = 0; third < 3; ++third)
+      for (int ch = 0; ch < 3; ++ch)
+        for (int i = 0; i < 16; ++i) {
+          const int j = 16 * third + i;
+          m[third][ch][i] = m[third][ch][i + 16] = (j % 3 == ch) ? static_cast<int8_t>(j / 3) : int8_t{-128};
+        }
+  }
+};
+constexpr Bgr24Masks kBgr24Masks;
+
+#define CHROMIX_SSSE3 __attribute__((target("ssse3")))
+
+CHROMIX_SSSE3 inline __m128i Mask128(int third, int ch) {
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(kBgr24Masks.m[third][ch]));
+}
+
+CHROMIX_SSSE3 inline void StoreRgb24Ssse3(uint8_t* out, const Sse2Rgb& p) {
+  for (int third = 0; third < 3; ++third) {
+    Store(out + 16 * third,
+          _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(p.b, Mask128(third, 0)), _mm_shuffle_epi8(p.g, Mask128(third, 1))),
+                       _mm_shuffle_epi8(p.r, Mask128(third, 2))));
+  }
+}
+
+CHROMIX_SSSE3 void Rgb24RowsSsse3(const Job& job) {
+  const Sse2Consts k = MakeSse2Consts(kCoeffsA);
+  for (int pair = 0; pair < job.pairs; ++pair) {
+    const uint8_t* y0 = job.y + 2 * pair * job.luma_pitch;
+    const uint8_t* y1 = y0 + job.luma_pitch;
+    const uint8_t* u = job.u + pair * job.chroma_pitch;
+    const uint8_t* v = job.v + pair * job.chroma_pitch;
+    uint8_t* o0 = job.out + 2 * pair * job.out_pitch;
+    uint8_t* o1 = o0 + job.out_pitch;
+    int x = 0;
+    for (; x + 16 <= job.width; x += 16) {
+      const Sse2Chroma c = ChromaSse2(u + x / 2, v + x / 2, k);
+      StoreRgb24Ssse3(o0 + 3 * x, RgbSse2(y0 + x, c, k));
+      StoreRgb24Ssse3(o1 + 3 * x, RgbSse2(y1 + x, c, k));
+    }
+    if (x < job.width) LanePixelRows(Format::kRgb24, job, pair, x);
+  }
+}
+
 CHROMIX_SSE2 void Yuy2RowsSse2(const Job& job) {
   for (int pair = 0; pair < job.pairs; ++pair) {
     const uint8_t* u = job.u + pair * job.chroma_pitch;
@@ -238,33 +290,16 @@ CHROMIX_AVX2 inline void StoreRgb32Avx2(uint8_t* out, const Avx2Rgb& p) {
   Store(out + 96, _mm256_permute2x128_si256(p2, p3, 0x31));
 }
 
-// Shuffle masks that gather, for each 16-byte third of the 48 BGR bytes of
-// 16 pixels, the bytes taken from the B, G or R vector (-128 = zero).
-struct Bgr24Masks {
-  __m256i m[3][3];  // [third][channel]
-};
-
-CHROMIX_AVX2 inline Bgr24Masks MakeBgr24Masks() {
-  Bgr24Masks masks;
-  for (int third = 0; third < 3; ++third) {
-    for (int ch = 0; ch < 3; ++ch) {
-      alignas(32) int8_t bytes[32];
-      for (int i = 0; i < 16; ++i) {
-        const int j = 16 * third + i;
-        bytes[i] = bytes[i + 16] = (j % 3 == ch) ? static_cast<int8_t>(j / 3) : int8_t{-128};
-      }
-      masks.m[third][ch] = _mm256_load_si256(reinterpret_cast<const __m256i*>(bytes));
-    }
-  }
-  return masks;
+CHROMIX_AVX2 inline __m256i Mask256(int third, int ch) {
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(kBgr24Masks.m[third][ch]));
 }
 
-CHROMIX_AVX2 inline void StoreRgb24Avx2(uint8_t* out, const Avx2Rgb& p, const Bgr24Masks& m) {
+CHROMIX_AVX2 inline void StoreRgb24Avx2(uint8_t* out, const Avx2Rgb& p) {
   __m256i t[3];
   for (int third = 0; third < 3; ++third) {
-    t[third] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(p.b, m.m[third][0]),
-                                               _mm256_shuffle_epi8(p.g, m.m[third][1])),
-                               _mm256_shuffle_epi8(p.r, m.m[third][2]));
+    t[third] = _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(p.b, Mask256(third, 0)),
+                                               _mm256_shuffle_epi8(p.g, Mask256(third, 1))),
+                               _mm256_shuffle_epi8(p.r, Mask256(third, 2)));
   }
   // t[k] holds third k of pixels 0-15 in its low lane and of 16-31 in its high lane.
   Store(out, _mm256_permute2x128_si256(t[0], t[1], 0x20));
@@ -276,7 +311,6 @@ template <Format F>
 CHROMIX_AVX2 void RgbRowsAvx2(const Job& job) {
   constexpr int kBpp = F == Format::kRgb24 ? 3 : (F == Format::kRgb32 ? 4 : 2);
   const Avx2Consts k = MakeAvx2Consts(F == Format::kRgb32 ? kCoeffsB : kCoeffsA);
-  [[maybe_unused]] const Bgr24Masks masks = MakeBgr24Masks();
   for (int pair = 0; pair < job.pairs; ++pair) {
     const uint8_t* y0 = job.y + 2 * pair * job.luma_pitch;
     const uint8_t* y1 = y0 + job.luma_pitch;
@@ -293,8 +327,8 @@ CHROMIX_AVX2 void RgbRowsAvx2(const Job& job) {
         StoreRgb565Avx2(o0 + x * kBpp, p0);
         StoreRgb565Avx2(o1 + x * kBpp, p1);
       } else if constexpr (F == Format::kRgb24) {
-        StoreRgb24Avx2(o0 + x * kBpp, p0, masks);
-        StoreRgb24Avx2(o1 + x * kBpp, p1, masks);
+        StoreRgb24Avx2(o0 + x * kBpp, p0);
+        StoreRgb24Avx2(o1 + x * kBpp, p1);
       } else {
         StoreRgb32Avx2(o0 + x * kBpp, p0);
         StoreRgb32Avx2(o1 + x * kBpp, p1);
@@ -310,8 +344,8 @@ CHROMIX_AVX2 void RgbRowsAvx2(const Job& job) {
         StoreRgb565Sse2(o0 + x * kBpp, p0);
         StoreRgb565Sse2(o1 + x * kBpp, p1);
       } else if constexpr (F == Format::kRgb24) {
-        StoreRgb24Sse2(o0 + x * kBpp, p0);
-        StoreRgb24Sse2(o1 + x * kBpp, p1);
+        StoreRgb24Ssse3(o0 + x * kBpp, p0);
+        StoreRgb24Ssse3(o1 + x * kBpp, p1);
       } else {
         StoreRgb32Sse2(o0 + x * kBpp, p0);
         StoreRgb32Sse2(o1 + x * kBpp, p1);
@@ -371,6 +405,11 @@ void ConvertSse2(Format format, const Job& job) {
   }
 }
 
+void ConvertSsse3(Format format, const Job& job) {
+  if (format == Format::kRgb24) return Rgb24RowsSsse3(job);
+  ConvertSse2(format, job);
+}
+
 void ConvertAvx2(Format format, const Job& job) {
   switch (format) {
     case Format::kRgb565:
@@ -390,6 +429,12 @@ void ConvertAvx2(Format format, const Job& job) {
 
 namespace chromix {
 void ConvertSse2(Format format, const Job& job) { ConvertPlain(format, job); }
+void ConvertSsse3(Format format, const Job& job) { ConvertPlain(format, job); }
+void ConvertSsse3(Format format, const Job& job) {
+  if (format == Format::kRgb24) return Rgb24RowsSsse3(job);
+  ConvertSse2(format, job);
+}
+
 void ConvertAvx2(Format format, const Job& job) { ConvertPlain(format, job); }
 }  // namespace chromix
 

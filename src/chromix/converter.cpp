@@ -80,7 +80,7 @@ inline void PutPixel(chromix::Format format, uint8_t* row, int x, uint8_t r, uin
       row[3 * x + 1] = g;
       row[3 * x + 2] = r;
       break;
-    case chromix::Format::kRgb32:
+    case chromix::Format::kRgb32:  // X is 0 on every path, whatever the buffer held
       row[4 * x] = b;
       row[4 * x + 1] = g;
       row[4 * x + 2] = r;
@@ -124,9 +124,15 @@ bool PathSupported(Path path) {
 #else
       return false;
 #endif
+    case Path::kSsse3:
+#if defined(__x86_64__) || defined(__i386__)
+      return CMMXSupport::Flags().sse2 != 0 && CMMXSupport::Flags().ssse3 != 0;
+#else
+      return false;
+#endif
     case Path::kAvx2:
 #if defined(__x86_64__) || defined(__i386__)
-      return CMMXSupport::Flags().avx2 != 0;
+      return CMMXSupport::Flags().avx2 != 0 && CMMXSupport::Flags().ssse3 != 0;
 #else
       return false;
 #endif
@@ -136,6 +142,7 @@ bool PathSupported(Path path) {
 
 Path DefaultPath() {
   if (PathSupported(Path::kAvx2)) return Path::kAvx2;
+  if (PathSupported(Path::kSsse3)) return Path::kSsse3;
   if (PathSupported(Path::kSse2)) return Path::kSse2;
   return Path::kPlain;
 }
@@ -272,6 +279,9 @@ int32_t CYuvRgbConverter::Convert(chromix::Format format, int32_t width, int32_t
   switch (path_) {
     case chromix::Path::kAvx2:
       chromix::ConvertAvx2(format, job);
+      break;
+    case chromix::Path::kSsse3:
+      chromix::ConvertSsse3(format, job);
       break;
     case chromix::Path::kSse2:
       chromix::ConvertSse2(format, job);

@@ -33,10 +33,10 @@ class CMMXSupport {
 
 namespace chromix {
 
-// Conversion paths. kPlain follows the full-range JFIF equations; kSse2 and
-// kAvx2 follow the studio-range 16-bit lane equations and give identical
-// output to each other.
-enum class Path { kPlain, kSse2, kAvx2 };
+// Conversion paths. kPlain follows the full-range JFIF equations; the others
+// follow the studio-range 16-bit lane equations and give identical output to
+// each other. kSsse3 is kSse2 with byte shuffles for the 24-bit packing.
+enum class Path { kPlain, kSse2, kSsse3, kAvx2 };
 
 bool PathSupported(Path path);
 Path DefaultPath();  // the fastest path this processor supports
@@ -71,6 +71,7 @@ struct Job {
 
 void ConvertPlain(Format format, const Job& job);
 void ConvertSse2(Format format, const Job& job);
+void ConvertSsse3(Format format, const Job& job);
 void ConvertAvx2(Format format, const Job& job);
 
 // Scalar form of the lane equations, used for the pixels of a row that do

@@ -116,12 +116,13 @@ TEST_P(PathTest, D1Yuy2WithWidePitchIsTopDown) {
   for (int i = 0; i < 16; ++i) EXPECT_EQ(buffer[829440 + i], 0) << "slack byte " << i;
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, PathTest, ::testing::Values(Path::kPlain, Path::kSse2, Path::kAvx2),
-                         [](const auto& info) {
-                           return std::string(info.param == Path::kPlain  ? "Plain"
-                                              : info.param == Path::kSse2 ? "Sse2"
-                                                                          : "Avx2");
-                         });
+std::string PathName(const ::testing::TestParamInfo<Path>& info) {
+  const char* names[] = {"Plain", "Sse2", "Ssse3", "Avx2"};
+  return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathTest, ::testing::Values(Path::kPlain, Path::kSse2, Path::kSsse3, Path::kAvx2),
+                         PathName);
 
 TEST(ConverterBuffer, ConversionsNeedABufferLargeEnough) {
   CYuvRgbConverter c;
