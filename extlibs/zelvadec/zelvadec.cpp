@@ -24,15 +24,25 @@ bool HasMarker(const uint8_t* d, size_t n) {
   return n >= kZvPrefixBytes && std::memcmp(d + kZvMarkerOffset, kZvMarkerBlock, kZvMarkerBytes) == 0;
 }
 
-// NAL unit type of the first unit in an Annex-B buffer, or -1.
-int FirstNalType(const uint8_t* d, size_t n) {
-  for (size_t i = 0; i + 3 < n; ++i) {
-    if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1) return d[i + 3] & 0x1F;
-  }
-  return -1;
-}
+struct UnitKind {
+  bool slice = false;        // coded slice of a picture (NAL types 1-5)
+  bool starts_idr = false;   // the first slice (macroblock 0) of an IDR picture
+};
 
-bool IsPictureSlice(int nal_type) { return nal_type >= 1 && nal_type <= 5; }
+// What the first unit of an Annex-B buffer is.
+UnitKind KindOf(const uint8_t* d, size_t n) {
+  UnitKind kind;
+  for (size_t i = 0; i + 3 < n; ++i) {
+    if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1) {
+      const int type = d[i + 3] & 0x1F;
+      kind.slice = type >= 1 && type <= 5;
+      // first_mb_in_slice is ue(v): 0 is the single bit 1.
+      kind.starts_idr = type == 5 && i + 4 < n && (d[i + 4] & 0x80) != 0;
+      break;
+    }
+  }
+  return kind;
+}
 
 class ZelvaDecoder final : public IH264DecoderDll {
  public:
@@ -57,6 +67,7 @@ class ZelvaDecoder final : public IH264DecoderDll {
     const bool planar420 = frame_->format == AV_PIX_FMT_YUV420P || frame_->format == AV_PIX_FMT_YUVJ420P;
     av_frame_unref(frame_);
     avcodec_flush_buffers(ctx_);
+    picture_pending_ = false;
     if (!planar420 || w <= 0 || h <= 0 || w > 0xFFFF - 32 || h > 0xFFFF) return 0;
 
     width_ = w;
@@ -88,13 +99,19 @@ class ZelvaDecoder final : public IH264DecoderDll {
       n -= kZvPrefixBytes;
       if (n == 0) return 1;
     }
+    const UnitKind kind = KindOf(d, n);
+    // A picture cut short leaves libavcodec waiting for its missing slices,
+    // and it then refuses the slices of the next picture. An IDR picture
+    // needs nothing from before, so the decoder starts clean for it.
+    if (kind.starts_idr && picture_pending_) avcodec_flush_buffers(ctx_);
+    if (!Send(d, n)) return 0;
+    if (kind.slice) picture_pending_ = true;
+    if (!Receive()) return 1;
     // Only a slice can complete a picture. The decoder re-announces the
     // last finished picture on a parameter set that follows it, which is
     // not a new picture.
-    const bool slice = IsPictureSlice(FirstNalType(d, n));
-    if (!Send(d, n)) return 0;
-    if (!Receive()) return 1;
-    const bool fresh = slice && CopyOut();
+    const bool fresh = kind.slice && CopyOut();
+    if (kind.slice) picture_pending_ = false;
     av_frame_unref(frame_);
     if (fresh) {
       io->y = y_;
@@ -168,6 +185,7 @@ class ZelvaDecoder final : public IH264DecoderDll {
   AVFrame* frame_;
   AVPacket* packet_;
   bool opened_ = false;
+  bool picture_pending_ = false;  // slices went in since the last picture came out
   int width_ = 0, height_ = 0, luma_pitch_ = 0, chroma_pitch_ = 0;
   std::vector<uint8_t> planes_;
   uint8_t* y_ = nullptr;
