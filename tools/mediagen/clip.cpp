@@ -103,6 +103,11 @@ Dimensions DimensionsOf(PictureSize size, bool pal) {
   return {352, pal ? 288 : 240};
 }
 
+Dimensions PictureDimensions(const ClipSpec& spec) {
+  if (spec.custom_size.width > 0 && spec.custom_size.height > 0) return spec.custom_size;
+  return DimensionsOf(spec.size, spec.pal);
+}
+
 uint8_t ResolutionCodeOf(PictureSize size) {
   switch (size) {
     case PictureSize::kD1:
@@ -183,7 +188,7 @@ EncodedClip GenerateClip(const ClipSpec& spec) {
   EncodedClip clip;
   clip.platform_code = spec.platform_code;
   clip.codec = CodecForPlatform(spec.platform_code);
-  const Dimensions d = DimensionsOf(spec.size, spec.pal);
+  const Dimensions d = PictureDimensions(spec);
   clip.width = d.width;
   clip.height = d.height;
   clip.resolution_code = ResolutionCodeOf(spec.size);

@@ -53,6 +53,9 @@ struct ClipSpec {
   int platform_code = 163;
   PictureSize size = PictureSize::kCif;
   bool pal = false;
+  // Non-zero: the picture has this size instead (even numbers); the header
+  // keeps the resolution code of size. For streams no DVR should send.
+  Dimensions custom_size;
   int channel_index = 0;   // 0..15; the picture shows channel_index + 1
   int frame_count = 30;
   int gop = 15;            // a key picture every gop frames, the first one included
@@ -68,6 +71,9 @@ struct ClipSpec {
   uint32_t noise_seed = 1;
   bool keep_source = false;     // keep every rendered picture (I420) in the clip
 };
+
+// The picture size a spec produces: custom_size when set, else size's.
+Dimensions PictureDimensions(const ClipSpec& spec);
 
 struct ClipFrame {
   size_t record_offset = 0;     // into EncodedClip::bytes

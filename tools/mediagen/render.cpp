@@ -220,7 +220,7 @@ void CameraScene::Draw(int i, const PlanarPicture& p) {
 }
 
 void RenderPicture(const ClipSpec& spec, int picture_index, uint32_t capture_time, const PlanarPicture& out) {
-  const Dimensions d = DimensionsOf(spec.size, spec.pal);
+  const Dimensions d = PictureDimensions(spec);
   DrawPlainBackground(spec.channel_index, d.width, d.height, out);
   ClipSpec plain = spec;
   plain.camera_like = false;
