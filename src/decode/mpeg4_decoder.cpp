@@ -1,0 +1,110 @@
+#include "decode/mpeg4_decoder.h"
+
+#include <xvid.h>
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "decode/xvid_runtime.h"
+#include "platform/notice.h"
+#include "streaming/frame_header.h"
+
+namespace decode_detail {
+
+void EnsureXvidInitialised() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    xvid_gbl_init_t init;
+    std::memset(&init, 0, sizeof init);
+    init.version = XVID_VERSION;
+    init.cpu_flags = 0;  // detect the processor
+    xvid_global(nullptr, XVID_GBL_INIT, &init, nullptr);
+  });
+}
+
+}  // namespace decode_detail
+
+namespace {
+
+constexpr size_t kBitstreamPaddingBytes = 64;
+constexpr size_t kBitstreamCapacityBytes = streaming::kMaxRecordSize;
+// While the picture size is unknown XviD is given the pitch of a 720-pixel row.
+constexpr int kDefaultRowPixels = 720;
+
+}  // namespace
+
+CMpeg4Decoder::CMpeg4Decoder() : bitstream_(new (std::nothrow) uint8_t[kBitstreamCapacityBytes + kBitstreamPaddingBytes]) {
+  decode_detail::EnsureXvidInitialised();
+  xvid_dec_create_t create;
+  std::memset(&create, 0, sizeof create);
+  create.version = XVID_VERSION;
+  create.width = 0;  // taken from the stream's VOL
+  create.height = 0;
+  if (xvid_decore(nullptr, XVID_DEC_CREATE, &create, nullptr) < 0) {
+    platform::ShowNotice("xvid_decore(XVID_DEC_CREATE) fail..");
+    if (create.handle) xvid_decore(create.handle, XVID_DEC_DESTROY, nullptr, nullptr);
+    xvid_handle_ = nullptr;
+  } else {
+    xvid_handle_ = create.handle;
+  }
+}
+
+CMpeg4Decoder::~CMpeg4Decoder() {
+  if (xvid_handle_) xvid_decore(xvid_handle_, XVID_DEC_DESTROY, nullptr, nullptr);
+}
+
+DecodedPicture* CMpeg4Decoder::Decode(const uint8_t* frame, uint32_t length_bytes, int32_t /*reserved*/) {
+  if (!xvid_handle_ || !bitstream_ || !frame) return nullptr;
+  if (length_bytes < streaming::kFrameHeaderSize || length_bytes > kBitstreamCapacityBytes) return nullptr;
+  std::memcpy(bitstream_.get(), frame, length_bytes);
+  std::memset(bitstream_.get() + length_bytes, 0, kBitstreamPaddingBytes);
+
+  const bool yuy2 = output_format_ == kOutputYuy2;
+  const int bytes_per_pixel = yuy2 ? 2 : 4;
+
+  xvid_dec_frame_t xframe;
+  std::memset(&xframe, 0, sizeof xframe);
+  xframe.version = XVID_VERSION;
+  xframe.general = XVID_LOWDELAY;
+  xframe.bitstream = bitstream_.get();
+  xframe.length = static_cast<int>(length_bytes);
+
+  for (int call = 1; call <= kMaxCallsPerFrame; ++call) {
+    // XviD writes a picture of the size its last VOL declared. Output goes
+    // to the picture buffer only when that size is known and fits; until
+    // then XviD decodes without writing anything.
+    const bool fits = picture_.width > 0 && picture_.height > 0 &&
+                      uint64_t(picture_.width) * uint64_t(picture_.height) * bytes_per_pixel <= picture_.capacity_bytes;
+    if (fits) {
+      xframe.output.csp = yuy2 ? XVID_CSP_YUY2 : XVID_CSP_BGRA;
+      xframe.output.plane[0] = picture_.buffer;
+      xframe.output.stride[0] = picture_.width * bytes_per_pixel;
+    } else {
+      xframe.output.csp = XVID_CSP_NULL;
+      xframe.output.plane[0] = nullptr;
+      xframe.output.stride[0] = kDefaultRowPixels * bytes_per_pixel;
+    }
+
+    xvid_dec_stats_t stats;
+    std::memset(&stats, 0, sizeof stats);
+    stats.version = XVID_VERSION;
+    const int used = xvid_decore(xvid_handle_, XVID_DEC_DECODE, &xframe, &stats);
+    if (stats.type == XVID_TYPE_VOL) {
+      picture_.width = stats.data.vol.width;
+      picture_.height = stats.data.vol.height;
+    }
+    if (used > 0) {
+      xframe.bitstream = static_cast<uint8_t*>(xframe.bitstream) + used;
+      xframe.length -= used;
+    }
+    if (stats.type > 0) {
+      // A picture: returned when it landed in the buffer, and not when it
+      // took the last permitted call.
+      if (call == kMaxCallsPerFrame || !fits || picture_.width == -1) return nullptr;
+      return &picture_;
+    }
+    if (xframe.length <= 0) break;  // a negative length would ask XviD to flush
+  }
+  return nullptr;
+}

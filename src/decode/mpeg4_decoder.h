@@ -1,0 +1,24 @@
+// CMpeg4Decoder: MPEG-4 Part 2 through XviD. The whole record goes to XviD;
+// the frame header starts with a start-code prefix of a kind XviD skips.
+#pragma once
+#include <memory>
+
+#include "decode/video_decoder.h"
+
+class CMpeg4Decoder : public CVideoDecoder {
+ public:
+  CMpeg4Decoder();
+  ~CMpeg4Decoder() override;
+
+  DecodedPicture* Decode(const uint8_t* frame, uint32_t length_bytes, int32_t reserved) override;
+
+  // XviD calls one frame may take; a picture on the last of them is not
+  // returned.
+  static constexpr int kMaxCallsPerFrame = 4;
+
+ private:
+  void* xvid_handle_ = nullptr;  // null when XviD's create failed
+  // The frame is copied here with zero padding, because XviD's bit reader
+  // reads a few bytes past the end of its input.
+  std::unique_ptr<uint8_t[]> bitstream_;
+};
