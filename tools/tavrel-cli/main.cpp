@@ -28,7 +28,20 @@ const char kUsage[] =
     "      --round-ms sets the length of one silent receive round (default 10000);\n"
     "      five silent rounds without keep-alives end the session.\n"
     "      Runs N seconds (default 10) or until the session ends. Exit 0 when the\n"
-    "      login succeeded, 1 otherwise (the reason on stderr), 2 for bad usage.\n";
+    "      login succeeded, 1 otherwise (the reason on stderr), 2 for bad usage.\n"
+    "\n"
+    "  live --host H --port BASE --user ID --password PW [--channels LIST|all]\n"
+    "       [--seconds N] [--snapshot-dir DIR] [--audio-channel C] [--connect-timeout S]\n"
+    "      Logs in, starts live video as a site does (channels numbered 1..16) and prints:\n"
+    "        notify 1 | notify 11 | notify <code of a failed login>\n"
+    "        live channels=<n> platform=<code>   live started\n"
+    "        name channel=<n> text=<camera name>\n"
+    "        picture channel=<n> <w>x<h>        the first picture of a channel\n"
+    "        rate channel=<n> fps=<f> kbps=<k>  every rate report (5 counted seconds)\n"
+    "        summary channel=<n> frames=<records received> pictures=<pictures decoded>\n"
+    "        snapshot channel=<n> file=<path>   with --snapshot-dir: last picture as BMP\n"
+    "      --audio-channel shows that channel alone and plays its sound on the default\n"
+    "      device. Exit 0 when the login succeeded, 1 otherwise, 2 for bad usage.\n";
 }  // namespace
 
 bool StopRequested() { return g_stop != 0; }
@@ -45,6 +58,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "login") return RunLogin(args);
+  if (command == "live") return RunLive(args);
   std::fprintf(stderr, "tavrel-cli: unknown command %s\n%s", command.c_str(), kUsage);
   return 2;
 }

@@ -1,0 +1,432 @@
+#include "sites/dvr_site.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audio/wave_out_player.h"
+#include "decode/audio_decoder.h"
+#include "decode/video_decoder.h"
+#include "platform/bytes.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "protocol/commands.h"
+#include "streaming/frame_header.h"
+#include "streaming/live_stream.h"
+
+namespace {
+
+// The decoder family a platform code needs; a change of family means new
+// decoder objects.
+int DecoderFamily(int platform_code) {
+  if (platform_code == 162) return 2;
+  if (platform_code == 163 || platform_code == 164) return 1;
+  return 0;
+}
+
+int NormalisedChannelCount(int channels) {
+  return (channels == 4 || channels == 8 || channels == 9 || channels == 16) ? channels : 16;
+}
+
+}  // namespace
+
+CDvrSite::CDvrSite(SiteRecord record) : record_(std::move(record)) {
+  int channels = record_.channel_count;
+  channel_count_.store(channels < 1 || channels > kChannels ? kChannels : channels);
+}
+
+CDvrSite::~CDvrSite() { StopAll(); }
+
+void CDvrSite::StartControl() {
+  control_.SetNotifyCallback(&CDvrSite::OnNotify, this);
+  control_.SetDataCallback(&CDvrSite::OnData, this);
+  control_.SetEventCallback(&CDvrSite::OnEvent, this);
+  control_.StartSession(record_.address.c_str(), record_.base_port + 1, record_.user_id.c_str(),
+                        record_.password.c_str());
+}
+
+void CDvrSite::SendFollowUpRequests() {
+  const uint8_t zero = 0;
+  control_.Send(cmd::kSystemInfo, &zero, 1);
+  control_.Send(cmd::kDescriptionReq, &zero, 1);
+  control_.Send(cmd::kLegacyRecordReq, &zero, 1);
+  control_.Send(cmd::kTimeZoneReq, &zero, 1);
+  control_.Send(cmd::kSensorMapReq, &zero, 1);
+  uint8_t id[32] = {};
+  std::memcpy(id, record_.user_id.data(), std::min<size_t>(record_.user_id.size(), sizeof id));
+  control_.Send(cmd::kUserRightsReq, id, sizeof id);
+  control_.Send(cmd::kPictureAdjustReq, nullptr, 0);
+}
+
+void CDvrSite::RequestCameraNames() {
+  const uint8_t zero = 0;
+  control_.Send(cmd::kCameraNamesReq, &zero, 1);
+}
+
+void CDvrSite::Report(int code) {
+  ISiteObserver* observer = observer_.load();
+  if (observer != nullptr) observer->OnSiteCode(this, code);
+}
+
+void CDvrSite::OnNotify(int code, void* user) { static_cast<CDvrSite*>(user)->HandleStatus(code); }
+
+void CDvrSite::OnData(int code, void* user, const StateBlockRef* block) {
+  if (block != nullptr) static_cast<CDvrSite*>(user)->HandleData(code, *block);
+}
+
+void CDvrSite::OnEvent(const EventRecord* record, void* user) {
+  auto* site = static_cast<CDvrSite*>(user);
+  ISiteObserver* observer = site->observer_.load();
+  if (observer != nullptr && record != nullptr) observer->OnSiteEvent(site, *record);
+}
+
+void CDvrSite::HandleStatus(int code) {
+  switch (code) {
+    case kNotifyLoggedIn:
+      connected_.store(true);
+      error_.store(false);
+      break;
+    case kNotifyNoConnection:
+    case kNotifyHandshakeFailed:
+    case kNotifyRefusedF001:
+    case kNotifyRefusedF003:
+    case kNotifyRefusedF004:
+    case kNotifyRefusedF006:
+      error_.store(true);
+      connected_.store(false);
+      break;
+    case kNotifyConnectionLost:
+      error_.store(false);
+      connected_.store(false);
+      talk_granted_.store(false);
+      break;
+    case kNotifyTimeZone:
+      tz_offset_s_.store(control_.EffectiveTimeZoneOffset());
+      tz_known_.store(true);
+      return;
+    case kNotifyRightsChanged: {
+      uint8_t id[32] = {};
+      std::memcpy(id, record_.user_id.data(), std::min<size_t>(record_.user_id.size(), sizeof id));
+      control_.Send(cmd::kUserRightsReq, id, sizeof id);
+      return;
+    }
+    case kNotifyTalk4003: {
+      uint8_t v[2];
+      platform::PutU16BE(v, 258);
+      control_.Send(cmd::kTalkReq, v, sizeof v);
+      return;
+    }
+    case kNotifyTalk400A: {
+      uint8_t v[2];
+      platform::PutU16BE(v, 2);
+      control_.Send(cmd::kTalkReq, v, sizeof v);
+      return;
+    }
+    case kNotifyTalkGranted:
+      talk_granted_.store(true);
+      break;
+    case kNotifyTalkEnded:
+    case kNotifyTalk4060:
+      talk_granted_.store(false);
+      break;
+    default:
+      return;  // 12 and anything unknown stay inside the site
+  }
+  Report(code);
+}
+
+void CDvrSite::HandleData(int code, const StateBlockRef& block) {
+  {
+    // Keep a copy of the answer: a fresh store into our own blocks from the
+    // stored bytes gives the same content (its integers are already in host
+    // order, so copy them as they are).
+    std::lock_guard<std::mutex> lock(state_lock_);
+    auto copy = [&](auto& dst) {
+      const int n = std::min<int>(block.size_bytes, sizeof dst.bytes);
+      std::memset(dst.bytes, 0, sizeof dst.bytes);
+      if (n > 0) std::memcpy(dst.bytes, block.data, static_cast<size_t>(n));
+      dst.size_bytes = n;
+      dst.count = block.count;
+      dst.received = true;
+    };
+    switch (block.command) {
+      case cmd::kUserRightsAns: copy(state_.user_rights); break;
+      case cmd::kPictureAdjustAns: copy(state_.picture_adjust); break;
+      case cmd::kUsersAns: copy(state_.users); break;
+      case cmd::kUsersExtAns: copy(state_.users_ext); break;
+      case cmd::kUsersSetAns: copy(state_.users_set_result); break;
+      case cmd::kUsersExtSetAns: copy(state_.users_ext_set_result); break;
+      case cmd::kDescriptionAns: copy(state_.description); break;
+      case cmd::kLegacyRecordAns: copy(state_.legacy_record); break;
+      case cmd::kNetStreamAns: copy(state_.net_stream); break;
+      case cmd::kEventRecordAns: copy(state_.event_record); break;
+      case cmd::kNormalRecordAns: copy(state_.normal_record); break;
+      case cmd::kCameraNamesAns: copy(state_.camera_names); break;
+      case cmd::kSystemInfo: copy(state_.system_info); break;
+      case cmd::kVersionAns: copy(state_.versions); break;
+      case cmd::kSensorMapAns: copy(state_.sensor_map); break;
+      case cmd::kDiskAns: copy(state_.disks); break;
+      default: break;
+    }
+  }
+
+  switch (code) {
+    case 25:  // user rights
+      if (block.size_bytes >= 3) setup_permission_.store(block.U8(2));
+      if (block.size_bytes >= 8) rights_word_.store(block.U32(4));
+      break;
+    case 40: {  // description: platform code and talk format
+      const PlatformInfo info = PlatformFromDescription(block);
+      platform_code_.store(info.platform_code);
+      talk_format_.store(info.talk_format);
+      // Live may have started with the default platform's decoders.
+      if (live_started_.load()) {
+        std::lock_guard<std::mutex> lock(decode_lock_);
+        EnsureDecodersLocked(DecoderFamily(decoders_platform_) != DecoderFamily(info.platform_code));
+      }
+      break;
+    }
+    case 50: {  // camera names
+      IPictureSink* sink = sink_.load();
+      const int count = std::min(block.count, kChannels);
+      for (int i = 0; i < count; ++i) {
+        const char* utf8 = reinterpret_cast<const char*>(block.data + 4 + i * kCameraNameBytes);
+        char local[kChannelNameBytes];
+        platform::Utf8ToSystem(utf8, kCameraNameBytes, local, sizeof local);
+        {
+          std::lock_guard<std::mutex> lock(state_lock_);
+          std::memcpy(channel_names_[i], local, sizeof local);
+        }
+        if (sink != nullptr) sink->SetChannelName(i, local);
+      }
+      break;
+    }
+    case 51: {  // system information: channel counts
+      if (block.size_bytes >= 38) {
+        const int video = block.U16(34);
+        channel_count_.store(NormalisedChannelCount(video));
+        audio_channel_count_.store(std::min<int>(block.U16(36), kChannels));
+        if (live_started_.load()) {
+          std::lock_guard<std::mutex> lock(decode_lock_);
+          EnsureDecodersLocked(false);
+        }
+      }
+      break;
+    }
+    case 53: {  // sensor-to-channel masks
+      std::lock_guard<std::mutex> lock(state_lock_);
+      std::memset(sensor_masks_, 0, sizeof sensor_masks_);
+      for (int i = 0; i < std::min(block.count, kChannels); ++i) sensor_masks_[i] = block.U16(4 + i * 4 + 2);
+      break;
+    }
+    default:
+      break;
+  }
+  Report(code);
+}
+
+std::string CDvrSite::ChannelName(int channel) const {
+  if (channel < 0 || channel >= kChannels) return {};
+  std::lock_guard<std::mutex> lock(state_lock_);
+  return std::string(channel_names_[channel], strnlen(channel_names_[channel], kChannelNameBytes));
+}
+
+uint16_t CDvrSite::SensorChannelMask(int sensor) const {
+  if (sensor < 0 || sensor >= kChannels) return 0;
+  std::lock_guard<std::mutex> lock(state_lock_);
+  return sensor_masks_[sensor];
+}
+
+DvrStateBlocks CDvrSite::StateCopy() const {
+  std::lock_guard<std::mutex> lock(state_lock_);
+  return state_;
+}
+
+void CDvrSite::EnsureDecodersLocked(bool rebuild_video) {
+  if (!live_) return;
+  const int platform = platform_code_.load();
+  const int channels = channel_count_.load();
+  for (int c = 0; c < kChannels; ++c) {
+    if (c >= channels) continue;
+    if (rebuild_video || live_->VideoDecoder(c) == nullptr) {
+      live_->SetVideoDecoder(c, CreateDecoderForPlatform(platform).release());
+    }
+    if (live_->AudioDecoder(c) == nullptr) live_->SetAudioDecoder(c, new CAudioDecoder());
+  }
+  decoders_platform_ = platform;
+}
+
+void CDvrSite::OnLiveNotify(int code, void* user) {
+  // The primary's notification 11 stays inside the site.
+  if (code == kNotifyStreamRunning) static_cast<CDvrSite*>(user)->Report(code);
+}
+
+void CDvrSite::OnLiveFrame(const uint8_t* record, int record_bytes, void* user) {
+  static_cast<CDvrSite*>(user)->ConsumeLiveFrame(record, record_bytes);
+}
+
+void CDvrSite::StartLive() {
+  if (!live_) {
+    live_ = std::make_unique<CDualLiveStream>();
+    live_->SetDecodeLock(&decode_lock_);
+    live_->SetNotifyCallback(&CDvrSite::OnLiveNotify, this);
+    live_->SetFrameCallback(&CDvrSite::OnLiveFrame, this);
+  }
+  {
+    std::lock_guard<std::mutex> lock(decode_lock_);
+    const int channels = channel_count_.load();
+    for (int c = 0; c < channels; ++c) {
+      CVideoDecoder* decoder = live_->VideoDecoder(c);
+      if (decoder != nullptr && DecoderFamily(decoders_platform_) == DecoderFamily(platform_code_.load())) {
+        decoder->Reset();
+      } else {
+        live_->SetVideoDecoder(c, CreateDecoderForPlatform(platform_code_.load()).release());
+      }
+      if (live_->AudioDecoder(c) == nullptr) live_->SetAudioDecoder(c, new CAudioDecoder());
+    }
+    decoders_platform_ = platform_code_.load();
+  }
+  uint16_t mask;
+  switch (channel_count_.load()) {
+    case 4: mask = 0x000F; break;
+    case 8: mask = 0x00FF; break;
+    case 9: mask = 0x01FF; break;
+    default: mask = 0xFFFF; break;
+  }
+  live_->SetPrimaryMask(mask);
+  live_->StartPair(record_.address.c_str(), record_.base_port + 2, &control_, -1);
+  live_started_.store(true);
+}
+
+void CDvrSite::UpdateLiveMask() {
+  if (!live_) return;
+  IPictureSink* sink = sink_.load();
+  if (sink == nullptr) return;
+  const uint16_t mask = sink->PaneChannelMask();
+  live_->SetPrimaryMask(mask);
+  live_->SetSecondaryMask(sink->SoleChannel() >= 0 ? mask : 0);
+}
+
+void CDvrSite::ShowAllChannels() {
+  if (!live_) return;
+  live_->SetPrimaryMask(0xFFFF);
+  live_->SetSecondaryMask(0);
+}
+
+void CDvrSite::StopLiveVideo() {
+  if (!live_) return;
+  live_->SetPrimaryMask(0);
+  live_->SetSecondaryMask(0);
+}
+
+void CDvrSite::StopAll() {
+  EndTalk();
+  connected_.store(false);
+  tz_known_.store(false);
+  live_started_.store(false);
+  control_.Stop();
+  if (live_) live_->Stop();
+}
+
+uint64_t CDvrSite::FramesReceived(int channel) const {
+  return channel >= 0 && channel < kChannels ? stats_[channel].total_frames.load() : 0;
+}
+
+uint64_t CDvrSite::PicturesDecoded(int channel) const {
+  return channel >= 0 && channel < kChannels ? stats_[channel].total_pictures.load() : 0;
+}
+
+void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes) {
+  IPictureSink* sink = sink_.load();
+  if (!live_display_.load() || sink == nullptr || sink->IsSuspended()) return;
+  streaming::FrameInfo info;
+  if (!streaming::ParseFrameHeader(record, static_cast<size_t>(std::max(record_bytes, 0)), &info)) return;
+  // A header claiming more than was collected is not decoded.
+  if (info.record_size_bytes > static_cast<uint32_t>(record_bytes)) return;
+  const int channel = info.channel_index;
+  if (channel >= channel_count_.load() || playback_mode_.load()) return;
+  ChannelStats& st = stats_[channel];
+
+  if (info.medium == streaming::kMediumVideo) {
+    st.total_frames.fetch_add(1);
+    st.bytes.fetch_add(info.record_size_bytes);
+    st.frames.fetch_add(1);
+    const int64_t now_s = platform::NowSeconds();
+    if (st.last_second.exchange(now_s) != now_s) {
+      if (st.seconds.fetch_add(1) + 1 >= kStatsPeriodS) {
+        const int seconds = st.seconds.exchange(0);
+        const int64_t bytes = st.bytes.exchange(0);
+        const int frames = st.frames.exchange(0);
+        if (seconds > 0) {
+          sink->SetRate(channel, static_cast<int>(bytes / seconds));
+          sink->SetFrameRate(channel, frames / seconds);
+        }
+      }
+    }
+    if (st.last_capture_time.exchange(info.capture_time) != info.capture_time) {
+      const int platform = platform_code_.load();
+      std::tm fields{};
+      bool ok;
+      if (platform == 162 || platform == 163 || platform == 164) {
+        if (tz_known_.load()) {
+          const time_t t = static_cast<time_t>(int64_t{info.capture_time} + tz_offset_s_.load());
+          ok = gmtime_r(&t, &fields) != nullptr;
+        } else {
+          const time_t t = static_cast<time_t>(info.capture_time);
+          ok = localtime_r(&t, &fields) != nullptr;
+        }
+      } else {
+        const time_t t = static_cast<time_t>(info.capture_time);
+        ok = gmtime_r(&t, &fields) != nullptr;
+      }
+      // A time the calendar cannot hold shows nothing rather than garbage.
+      if (ok) sink->SetChannelTime(channel, fields);
+    }
+    if (sink->IsSuspended()) return;
+    std::lock_guard<std::mutex> lock(decode_lock_);
+    CVideoDecoder* decoder = live_ ? live_->VideoDecoder(channel) : nullptr;
+    if (decoder == nullptr) return;
+    DecodedPicture* picture = decoder->Decode(record, info.record_size_bytes, 0);
+    if (picture != nullptr && picture->buffer != nullptr && picture->width > 0 && picture->height > 0) {
+      st.total_pictures.fetch_add(1);
+      sink->ShowPicture(channel, picture->width, picture->height, picture->width * picture->height * 2,
+                        picture->buffer);
+    }
+  } else if (info.medium == streaming::kMediumAudio) {
+    if (sink->IsSuspended() || sink->SoleChannel() != channel) return;
+    CWaveOutPlayer* player = player_.load();
+    std::lock_guard<std::mutex> lock(decode_lock_);
+    CAudioDecoder* decoder = live_ ? live_->AudioDecoder(channel) : nullptr;
+    if (decoder == nullptr) return;
+    const AudioDecodeResult* result = decoder->DecodeAudio(record, info.record_size_bytes);
+    if (result != nullptr && result->count > 0 && player != nullptr) {
+      // A live stream never waits for the audio device.
+      player->Play(result->samples, result->count, record[28], false);
+    }
+  }
+}
+
+void CDvrSite::RequestTalk() {
+  uint8_t v[2];
+  platform::PutU16BE(v, 1);
+  control_.Send(cmd::kTalkReq, v, sizeof v);
+}
+
+void CDvrSite::EndTalk() {
+  if (!talk_granted_.exchange(false)) return;
+  uint8_t v[2];
+  platform::PutU16BE(v, 3);
+  control_.Send(cmd::kTalkReq, v, sizeof v);
+}
+
+bool CDvrSite::SendTalkBlock(const int16_t* samples, int sample_count) {
+  if (!talk_granted_.load() || samples == nullptr || sample_count <= 0) return true;
+  std::lock_guard<std::mutex> lock(talk_lock_);
+  AudioBlock block;
+  block.samples = const_cast<int16_t*>(samples);
+  block.capacity_bytes = static_cast<size_t>(sample_count) * 2;
+  block.length_bytes = block.capacity_bytes;
+  const size_t n = talk_packetizer_.Packetize(talk_format_.load(), block, talk_packet_, sizeof talk_packet_);
+  if (n == 0) return true;  // this DVR's codec takes no audio, or the block does not fit it
+  if (!live_ || !live_->IsConnected()) return true;
+  return live_->Send(kTalkAudioCommand, talk_packet_, static_cast<int>(n)) > 0;
+}

@@ -1,0 +1,255 @@
+// tavrel-cli live: logs in, starts live video as a site does and reports
+// the pictures, rates and per-channel totals; optionally writes each
+// channel's last picture as a bitmap and plays one channel's sound.
+#include <atomic>
+#include <cstring>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "audio/wave_out_player.h"
+#include "cli_args.h"
+#include "commands.h"
+#include "output.h"
+#include "picture_file.h"
+#include "platform/clock.h"
+#include "sites/dvr_site.h"
+#include "streaming/live_stream.h"
+
+namespace {
+
+// Channels are numbered 1..16 on the command line and in the output.
+bool ParseChannelList(const std::string& text, uint16_t* mask) {
+  if (text == "all") {
+    *mask = 0xFFFF;
+    return true;
+  }
+  *mask = 0;
+  std::stringstream in(text);
+  std::string item;
+  while (std::getline(in, item, ',')) {
+    char* end = nullptr;
+    long n = std::strtol(item.c_str(), &end, 10);
+    if (item.empty() || *end != '\0' || n < 1 || n > 16) return false;
+    *mask = static_cast<uint16_t>(*mask | (1u << (n - 1)));
+  }
+  return *mask != 0;
+}
+
+// The CLI's grid: records what the site hands over and prints it.
+class CliPictureSink : public IPictureSink {
+ public:
+  CliPictureSink(uint16_t pane_mask, int sole_channel, bool keep_pictures)
+      : pane_mask_(pane_mask), sole_channel_(sole_channel), keep_pictures_(keep_pictures) {}
+
+  bool IsSuspended() override { return false; }
+  int SoleChannel() override { return sole_channel_; }
+  uint16_t PaneChannelMask() override { return pane_mask_; }
+  void SetRate(int channel, int bytes_per_second) override {
+    if (channel >= 0 && channel < 16) rate_[channel].store(bytes_per_second);
+  }
+  void SetFrameRate(int channel, int frames_per_second) override {
+    if (channel < 0 || channel >= 16) return;
+    OutLine("rate channel=%d fps=%d kbps=%d", channel + 1, frames_per_second, rate_[channel].load() * 8 / 1000);
+  }
+  void SetChannelTime(int, const std::tm&) override {}
+  void ShowPicture(int channel, int width, int height, int size_bytes, const uint8_t* pixels) override {
+    if (channel < 0 || channel >= 16) return;
+    Channel& c = channels_[channel];
+    std::lock_guard<std::mutex> lock(c.lock);
+    if (!c.seen) {
+      c.seen = true;
+      OutLine("picture channel=%d %dx%d", channel + 1, width, height);
+    }
+    if (keep_pictures_ && size_bytes > 0) {
+      if (c.pixels.size() < static_cast<size_t>(size_bytes)) c.pixels.resize(static_cast<size_t>(size_bytes));
+      std::memcpy(c.pixels.data(), pixels, static_cast<size_t>(size_bytes));
+      c.width = width;
+      c.height = height;
+    }
+  }
+  void SetChannelName(int channel, const char* name) override {
+    OutLine("name channel=%d text=%s", channel + 1, name);
+  }
+
+  // Writes the last picture of every channel that had one.
+  int WriteSnapshots(const std::string& dir) {
+    int failures = 0;
+    for (int ch = 0; ch < 16; ++ch) {
+      Channel& c = channels_[ch];
+      std::lock_guard<std::mutex> lock(c.lock);
+      if (c.width <= 0) continue;
+      const std::string path = dir + "/channel" + (ch + 1 < 10 ? "0" : "") + std::to_string(ch + 1) + ".bmp";
+      if (WriteYuy2AsBmp(path, c.pixels.data(), c.width, c.height)) {
+        OutLine("snapshot channel=%d file=%s", ch + 1, path.c_str());
+      } else {
+        ErrLine("tavrel-cli live: cannot write %s", path.c_str());
+        ++failures;
+      }
+    }
+    return failures;
+  }
+
+ private:
+  struct Channel {
+    std::mutex lock;
+    bool seen = false;
+    std::vector<uint8_t> pixels;
+    int width = 0;
+    int height = 0;
+  };
+  const uint16_t pane_mask_;
+  const int sole_channel_;
+  const bool keep_pictures_;
+  std::atomic<int> rate_[16] = {};
+  Channel channels_[16];
+};
+
+// Hands the site's codes to the main thread, as a window would.
+class CodeQueue : public ISiteObserver {
+ public:
+  void OnSiteCode(CDvrSite*, int code) override {
+    std::lock_guard<std::mutex> lock(lock_);
+    codes_.push_back(code);
+    changed_.notify_all();
+  }
+  void OnSiteEvent(CDvrSite*, const EventRecord& r) override {
+    OutLine("event type=%u channel=%u state=%u time=%u", r.type, r.channel, r.state, r.time);
+  }
+  // The next code, waiting up to timeout_ms; -1 when none came.
+  int Next(long timeout_ms) {
+    std::unique_lock<std::mutex> lock(lock_);
+    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return !codes_.empty(); })) return -1;
+    int code = codes_.front();
+    codes_.pop_front();
+    return code;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<int> codes_;
+};
+
+}  // namespace
+
+int RunLive(const std::vector<std::string>& args) {
+  CliArgs opts(args,
+               {"--host", "--port", "--user", "--password", "--channels", "--seconds", "--snapshot-dir",
+                "--audio-channel", "--connect-timeout"},
+               {});
+  const long base_port = opts.Int("--port", 7620, 0, 65533);
+  const long seconds = opts.Int("--seconds", 10, 0, 86400 * 365);
+  const long audio_channel = opts.Int("--audio-channel", 0, 1, 16);
+  const long connect_timeout_s = opts.Int("--connect-timeout", kDefaultConnectTimeoutS, 1, 3600);
+  uint16_t pane_mask = 0xFFFF;
+  if (opts.Ok() && opts.Value("--channels") && !ParseChannelList(*opts.Value("--channels"), &pane_mask)) {
+    ErrLine("tavrel-cli live: --channels takes 'all' or a list like 1,2,5 (channels 1..16)");
+    return 2;
+  }
+  if (opts.Ok() && (!opts.Value("--host") || !opts.Value("--user") || !opts.Value("--password"))) {
+    ErrLine("tavrel-cli live: --host, --user and --password are required");
+    return 2;
+  }
+  if (!opts.Ok()) {
+    ErrLine("tavrel-cli live: %s", opts.Error().c_str());
+    return 2;
+  }
+  const std::string snapshot_dir = opts.Value("--snapshot-dir").value_or("");
+  if (!snapshot_dir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(snapshot_dir, ec);
+    if (!std::filesystem::is_directory(snapshot_dir)) {
+      ErrLine("tavrel-cli live: cannot create the folder %s", snapshot_dir.c_str());
+      return 2;
+    }
+  }
+  // With an audio channel the grid shows that channel alone and plays it.
+  int sole_channel = -1;
+  if (audio_channel > 0) {
+    sole_channel = static_cast<int>(audio_channel - 1);
+    pane_mask = static_cast<uint16_t>(1u << sole_channel);
+  }
+
+  SiteRecord record;
+  record.name = *opts.Value("--host");
+  record.address = *opts.Value("--host");
+  record.base_port = static_cast<int>(base_port);
+  record.user_id = *opts.Value("--user");
+  record.password = *opts.Value("--password");
+  record.channel_count = 16;
+
+  std::unique_ptr<CWaveOutPlayer> player;
+  if (sole_channel >= 0) {
+    player = std::make_unique<CWaveOutPlayer>();
+    player->SetMuted(0);
+  }
+  CliPictureSink sink(pane_mask, sole_channel, !snapshot_dir.empty());
+  CodeQueue codes;
+  int exit_status = 1;
+  {
+    CDvrSite site(record);
+    site.Control().SetConnectTimeout(static_cast<int>(connect_timeout_s));
+    site.SetObserver(&codes);
+    site.SetPictureSink(&sink);
+    site.SetPlayer(player.get());
+    site.StartControl();
+
+    const int64_t deadline_ms = platform::MonotonicMs() + seconds * 1000;
+    bool ended = false;
+    while (!ended && !StopRequested() && platform::MonotonicMs() < deadline_ms) {
+      const int code = codes.Next(100);
+      if (code < 0) continue;
+      switch (code) {
+        case kNotifyLoggedIn:
+          OutLine("notify 1");
+          exit_status = 0;
+          site.SendFollowUpRequests();
+          break;
+        case 51:
+          if (!site.LiveStarted()) {
+            site.StartLive();
+            site.SetLiveDisplay(true);
+            site.UpdateLiveMask();
+            site.RequestCameraNames();
+            OutLine("live channels=%d platform=%d", site.ChannelCount(), site.PlatformCode());
+          }
+          break;
+        case kNotifyStreamRunning:
+          break;
+        case kNotifyConnectionLost:
+          OutLine("notify 11");
+          ended = true;
+          break;
+        case kNotifyNoConnection:
+        case kNotifyHandshakeFailed:
+        case kNotifyRefusedF001:
+        case kNotifyRefusedF003:
+        case kNotifyRefusedF004:
+        case kNotifyRefusedF006:
+          OutLine("notify %d", code);
+          ErrLine("tavrel-cli live: the login failed (notification %d)", code);
+          ended = true;
+          break;
+        default:
+          break;
+      }
+    }
+    site.StopAll();
+    for (int ch = 0; ch < site.ChannelCount(); ++ch) {
+      if ((pane_mask & (1u << ch)) == 0) continue;
+      OutLine("summary channel=%d frames=%llu pictures=%llu", ch + 1,
+              static_cast<unsigned long long>(site.FramesReceived(ch)),
+              static_cast<unsigned long long>(site.PicturesDecoded(ch)));
+    }
+  }
+  if (!snapshot_dir.empty() && sink.WriteSnapshots(snapshot_dir) != 0) exit_status = 1;
+  if (exit_status != 0) ErrLine("tavrel-cli live: no session with the DVR");
+  return exit_status;
+}
