@@ -418,15 +418,15 @@ void CDvrSite::EndTalk() {
   control_.Send(cmd::kTalkReq, v, sizeof v);
 }
 
-bool CDvrSite::SendTalkBlock(const int16_t* samples, int sample_count) {
-  if (!talk_granted_.load() || samples == nullptr || sample_count <= 0) return true;
+int CDvrSite::SendTalkBlock(const int16_t* samples, int sample_count) {
+  if (!talk_granted_.load() || samples == nullptr || sample_count <= 0) return 0;
   std::lock_guard<std::mutex> lock(talk_lock_);
   AudioBlock block;
   block.samples = const_cast<int16_t*>(samples);
   block.capacity_bytes = static_cast<size_t>(sample_count) * 2;
   block.length_bytes = block.capacity_bytes;
   const size_t n = talk_packetizer_.Packetize(talk_format_.load(), block, talk_packet_, sizeof talk_packet_);
-  if (n == 0) return true;  // this DVR's codec takes no audio, or the block does not fit it
-  if (!live_ || !live_->IsConnected()) return true;
-  return live_->Send(kTalkAudioCommand, talk_packet_, static_cast<int>(n)) > 0;
+  if (n == 0) return 0;
+  if (!live_ || !live_->IsConnected()) return -1;
+  return live_->Send(kTalkAudioCommand, talk_packet_, static_cast<int>(n)) > 0 ? 1 : -1;
 }

@@ -100,13 +100,15 @@ class CDvrSite {
   void SetPlaybackMode(bool on) { playback_mode_.store(on); }
 
   // Talk handshake: request (0x4031 with 1), end (0x4031 with 3 when talk
-  // was granted). SendTalkBlock encodes one captured block (640 bytes for
-  // the voice codec, 512 for G.726) and sends it on the primary live
-  // connection; false when it could not be sent (talk should then end).
+  // was granted). SendTalkBlock encodes one captured block (320 samples for
+  // the voice codec, 256 for G.726) and sends it on the primary live
+  // connection: 1 sent, 0 nothing to send (talk not granted, or a block this
+  // DVR's talk codec does not take), -1 the live connection is not up or the
+  // send failed (talk should then end).
   void RequestTalk();
   void EndTalk();
   bool TalkGranted() const { return talk_granted_.load(); }
-  bool SendTalkBlock(const int16_t* samples, int sample_count);
+  int SendTalkBlock(const int16_t* samples, int sample_count);
 
   // State, safe to read from any thread.
   const SiteRecord& Record() const { return record_; }

@@ -55,7 +55,8 @@ ControlSession::ControlSession(const SimConfig& config, SessionRegistry& registr
       send_(std::move(send)),
       log_(std::move(log)),
       local_port_(local_port),
-      users_(config.EffectiveUsers()) {}
+      users_(config.EffectiveUsers()),
+      talk_mode_(config.talk_mode) {}
 
 ControlSession::~ControlSession() {
   if (logged_in_) registry_.Release(session_id_);
@@ -90,6 +91,7 @@ bool ControlSession::HandleMessage(const Message& m, int64_t now_ms) {
     // suppressed the connection stays open and silent.
     return login_seen_;
   }
+  if (m.code == cmd::kTalkReq) return HandleTalkRequest(m);
   const AnswerContext ctx{config_, users_[user_index_]};
   std::optional<Answer> answer = AnswerControlRequest(ctx, m.code, m.payload);
   if (!answer) return true;
@@ -148,6 +150,25 @@ bool ControlSession::HandleLogin(const Message& m, int64_t now_ms) {
   return true;
 }
 
+// The talk handshake: a request (1) is answered step by step — 0x4003 asks
+// for 258, 0x400A asks for 2, and 0x400B grants — or refused (0x4010) or
+// found busy (0x4060) by the talk mode. 3 ends talk and needs no answer.
+bool ControlSession::HandleTalkRequest(const Message& m) {
+  if (m.payload.size() < 2) return true;
+  uint16_t answer = 0;
+  switch (platform::GetU16BE(m.payload.data())) {
+    case 1:
+      answer = talk_mode_ == TalkMode::kGrant ? 0x4003 : (talk_mode_ == TalkMode::kRefuse ? 0x4010 : 0x4060);
+      break;
+    case 258: answer = 0x400A; break;
+    case 2: answer = 0x400B; break;
+    default: return true;
+  }
+  uint8_t payload[2];
+  platform::PutU16BE(payload, answer);
+  return SendAnswer(cmd::kTalkAns, Bytes(payload, payload + 2));
+}
+
 bool ControlSession::SendAnswer(uint16_t code, Bytes payload) {
   if (auto it = config_.reply_overrides.find(code); it != config_.reply_overrides.end()) {
     if (!it->second) return true;
@@ -199,6 +220,11 @@ bool ControlSession::OnTimer(int64_t now_ms) {
         break;
       case StepKind::kClose:
         return false;
+      case StepKind::kTalkMode:
+        talk_mode_ = static_cast<TalkMode>(step.code);
+        break;
+      default:
+        break;  // live steps run on live connections
     }
   }
   if (keepalive_enabled_ && config_.keepalive_seconds > 0 && now_ms >= next_keepalive_ms_) {

@@ -76,6 +76,7 @@ class ControlSession {
  private:
   bool HandleMessage(const Message& m, int64_t now_ms);
   bool HandleLogin(const Message& m, int64_t now_ms);
+  bool HandleTalkRequest(const Message& m);
   // Sends an answer after applying the --reply override for its code.
   bool SendAnswer(uint16_t code, Bytes payload);
   bool SendMessage(uint16_t code, std::span<const uint8_t> payload);
@@ -97,6 +98,7 @@ class ControlSession {
   bool keepalive_enabled_ = true;
   int64_t next_keepalive_ms_ = 0;
   size_t next_step_ = 0;
+  TalkMode talk_mode_;
 };
 
 }  // namespace dvrsim

@@ -8,14 +8,16 @@
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "protocol/commands.h"
+#include "streaming/frame_header.h"
 
 namespace dvrsim {
 
-LiveSession::LiveSession(const SimConfig& config, SessionRegistry& registry, MediaStore& media, SendFunction send,
-                         LineSink log, int local_port)
+LiveSession::LiveSession(const SimConfig& config, SessionRegistry& registry, MediaStore& media, TalkRecorder* talk,
+                         SendFunction send, LineSink log, int local_port)
     : config_(config),
       registry_(registry),
       media_(media),
+      talk_(talk),
       send_(std::move(send)),
       log_(std::move(log)),
       local_port_(local_port) {}
@@ -74,13 +76,21 @@ bool LiveSession::HandleMessage(const Message& m, int64_t now_ms) {
     case cmd::kLiveStart:
       if (m.payload.size() < 4) return true;
       kind_ = platform::GetU16BE(m.payload.data() + 2);
+      if (!started_) {
+        start_ms_ = now_ms;
+        next_tick_ms_ = now_ms;
+        next_audio_ms_ = now_ms;
+      }
       started_ = true;
-      next_tick_ms_ = now_ms;
       ApplyMask(platform::GetU16BE(m.payload.data()));
       return true;
     case cmd::kChannelMask:
       if (m.payload.size() < 2) return true;
       ApplyMask(platform::GetU16BE(m.payload.data()));
+      return true;
+    case cmd::kTalkData:
+      ++talk_packets_;
+      if (talk_ != nullptr) talk_->OnTalkPacket(m.payload.data(), m.payload.size());
       return true;
     default:
       return true;  // hidden-channel requests and others need no answer
@@ -102,22 +112,97 @@ void LiveSession::ApplyMask(uint16_t mask) {
 }
 
 int64_t LiveSession::NextDeadline() const {
-  if (!started_ || (kind_ != 1 && kind_ != 3)) return INT64_MAX;
-  return next_tick_ms_;
+  if (!started_) return INT64_MAX;
+  int64_t next = INT64_MAX;
+  if (stall_until_ms_ > 0) next = stall_until_ms_;
+  else {
+    if (SendsVideo()) next = std::min(next, next_tick_ms_);
+    if (SendsAudio()) next = std::min(next, next_audio_ms_);
+  }
+  const auto& steps = config_.scenario.live_steps;
+  if (next_live_step_ < steps.size()) next = std::min(next, start_ms_ + steps[next_live_step_].at_ms);
+  return next;
+}
+
+bool LiveSession::RunLiveSteps(int64_t now_ms) {
+  const auto& steps = config_.scenario.live_steps;
+  while (next_live_step_ < steps.size() && start_ms_ + steps[next_live_step_].at_ms <= now_ms) {
+    const ScenarioStep& step = steps[next_live_step_++];
+    switch (step.kind) {
+      case StepKind::kLiveClose:
+        return false;
+      case StepKind::kLiveStall:
+        stall_until_ms_ = now_ms + step.duration_ms;
+        break;
+      case StepKind::kLiveGarbage: {
+        Bytes junk(64);
+        for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<uint8_t>(0xA5 ^ (i * 37));
+        if (!send_(junk)) return false;
+        break;
+      }
+      case StepKind::kLiveOversize: {
+        // 70 fragments of a unit that no client buffer can hold.
+        std::vector<uint8_t> unit(70 * (kFragmentPayloadBytes - kFragmentHeaderBytes), 0x5A);
+        if (!SendUnit(0, unit.data(), unit.size())) return false;
+        break;
+      }
+      case StepKind::kLiveShuffle:
+        shuffle_next_ = true;
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
 }
 
 bool LiveSession::OnTimer(int64_t now_ms) {
-  if (!started_ || (kind_ != 1 && kind_ != 3)) return true;
-  const int64_t interval_ms = 1000 / config_.FrameRate();
+  if (!started_) return true;
+  if (!RunLiveSteps(now_ms)) return false;
+  if (stall_until_ms_ > 0) {
+    if (now_ms < stall_until_ms_) return true;
+    stall_until_ms_ = 0;
+    next_tick_ms_ = next_audio_ms_ = now_ms;  // resume without a burst
+  }
   // A connection that fell far behind skips ahead instead of bursting.
   if (now_ms - next_tick_ms_ > 1000) next_tick_ms_ = now_ms;
-  while (now_ms >= next_tick_ms_) {
-    for (int c = 0; c < kMaxChannels; ++c) {
-      if (channels_[static_cast<size_t>(c)].active && !SendVideoFrame(c)) return false;
+  if (now_ms - next_audio_ms_ > 1000) next_audio_ms_ = now_ms;
+  if (SendsVideo()) {
+    const int64_t interval_ms = 1000 / config_.FrameRate();
+    while (now_ms >= next_tick_ms_) {
+      for (int c = 0; c < kMaxChannels; ++c) {
+        if (channels_[static_cast<size_t>(c)].active && !SendVideoFrame(c)) return false;
+      }
+      next_tick_ms_ += interval_ms;
     }
-    next_tick_ms_ += interval_ms;
+  }
+  if (SendsAudio()) {
+    const int64_t interval_ms = 1000 / kAudioFramesPerSecond;
+    while (now_ms >= next_audio_ms_) {
+      for (int c = 0; c < kMaxChannels; ++c) {
+        if (channels_[static_cast<size_t>(c)].active && !SendAudioFrame(c)) return false;
+      }
+      next_audio_ms_ += interval_ms;
+    }
   }
   return true;
+}
+
+bool LiveSession::SendAudioFrame(int channel) {
+  const AudioLoop& loop = media_.Audio(channel);
+  if (loop.offsets.empty()) return true;
+  ChannelState& s = channels_[static_cast<size_t>(channel)];
+  const size_t i = s.next_audio % loop.offsets.size();
+  const size_t size = loop.sizes[i];
+  record_scratch_.assign(loop.bytes.begin() + static_cast<std::ptrdiff_t>(loop.offsets[i]),
+                         loop.bytes.begin() + static_cast<std::ptrdiff_t>(loop.offsets[i] + size));
+  const uint32_t stamp = static_cast<uint32_t>(static_cast<uint64_t>(mediagen::StampTicksPerSecond(config_.platform)) *
+                                               s.audio_sent / kAudioFramesPerSecond);
+  streaming::EncodePts(stamp, 0x3, record_scratch_.data() + 9);
+  streaming::EncodePts(stamp, 0x1, record_scratch_.data() + 14);
+  s.next_audio = i + 1;
+  ++s.audio_sent;
+  return SendUnit(channel, record_scratch_.data(), size);
 }
 
 uint32_t LiveSession::CaptureTimeNow() const {
@@ -151,7 +236,10 @@ bool LiveSession::SendUnit(int channel, const uint8_t* record, size_t size_bytes
   const uint16_t sequence = unit_sequence_++;
   wire_scratch_.clear();
   uint8_t fragment[kFragmentPayloadBytes];
-  for (size_t index = 0; index < count; ++index) {
+  const bool reversed = shuffle_next_ && count > 1;
+  if (reversed) shuffle_next_ = false;
+  for (size_t k = 0; k < count; ++k) {
+    const size_t index = reversed ? count - 1 - k : k;
     const size_t offset = index * kDataPerFragment;
     const size_t n = std::min(kDataPerFragment, size_bytes - offset);
     std::memset(fragment, 0, kFragmentHeaderBytes);

@@ -12,6 +12,7 @@
 
 #include "dvrsim/control_session.h"
 #include "dvrsim/framing.h"
+#include "dvrsim/audio_media.h"
 #include "dvrsim/media_store.h"
 
 namespace dvrsim {
@@ -22,8 +23,9 @@ inline constexpr int kFragmentHeaderBytes = 24;
 
 class LiveSession {
  public:
-  LiveSession(const SimConfig& config, SessionRegistry& registry, MediaStore& media, SendFunction send,
-              LineSink log, int local_port);
+  // talk may be null: talk packets are then only counted.
+  LiveSession(const SimConfig& config, SessionRegistry& registry, MediaStore& media, TalkRecorder* talk,
+              SendFunction send, LineSink log, int local_port);
   ~LiveSession();
   LiveSession(const LiveSession&) = delete;
   LiveSession& operator=(const LiveSession&) = delete;
@@ -38,6 +40,7 @@ class LiveSession {
   uint16_t mask() const { return mask_; }
   int kind() const { return kind_; }
   uint64_t units_sent() const { return units_sent_; }
+  uint64_t talk_packets() const { return talk_packets_; }
 
  private:
   struct ChannelState {
@@ -45,11 +48,18 @@ class LiveSession {
     size_t next_frame = 0;      // index into the loop
     uint64_t frames_sent = 0;   // drives the time stamps
     uint32_t last_record_bytes = 0;
+    size_t next_audio = 0;
+    uint64_t audio_sent = 0;
   };
 
   bool HandleMessage(const Message& m, int64_t now_ms);
   void ApplyMask(uint16_t mask);
   bool SendVideoFrame(int channel);
+  bool SendAudioFrame(int channel);
+  // Runs the live steps of the scenario due at now_ms. False: close.
+  bool RunLiveSteps(int64_t now_ms);
+  bool SendsVideo() const { return started_ && (kind_ == 1 || kind_ == 3); }
+  bool SendsAudio() const { return started_ && (kind_ == 2 || kind_ == 3); }
   // Cuts one record into fragments and sends them as one write.
   bool SendUnit(int channel, const uint8_t* record, size_t size_bytes);
   uint32_t CaptureTimeNow() const;
@@ -57,6 +67,7 @@ class LiveSession {
   const SimConfig& config_;
   SessionRegistry& registry_;
   MediaStore& media_;
+  TalkRecorder* talk_;
   SendFunction send_;
   LineSink log_;
   int local_port_;
@@ -69,6 +80,12 @@ class LiveSession {
   uint16_t mask_ = 0;
   std::array<ChannelState, kMaxChannels> channels_{};
   int64_t next_tick_ms_ = 0;
+  int64_t next_audio_ms_ = 0;
+  int64_t start_ms_ = 0;
+  size_t next_live_step_ = 0;
+  int64_t stall_until_ms_ = 0;
+  bool shuffle_next_ = false;
+  uint64_t talk_packets_ = 0;
   uint16_t unit_sequence_ = 0;
   uint64_t units_sent_ = 0;
   Bytes record_scratch_;

@@ -45,4 +45,11 @@ const mediagen::EncodedClip& MediaStore::Video(int channel) {
   return slot.clip;
 }
 
+const AudioLoop& MediaStore::Audio(int channel) {
+  if (channel < 0 || channel >= kMaxChannels) channel = 0;
+  AudioSlot& slot = audio_[static_cast<size_t>(channel)];
+  std::call_once(slot.once, [&] { slot.loop = MakeAudioLoop(config_.AudioCodec(), channel); });
+  return slot.loop;
+}
+
 }  // namespace dvrsim

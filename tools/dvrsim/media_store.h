@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "dvrsim/audio_media.h"
 #include "dvrsim/sim_config.h"
 #include "mediagen/mediagen.h"
 
@@ -22,13 +23,21 @@ class MediaStore {
 
   mediagen::ClipSpec VideoSpec(int channel) const;
 
+  // One second of the channel's tone in the configured audio codec.
+  const AudioLoop& Audio(int channel);
+
  private:
+  struct AudioSlot {
+    std::once_flag once;
+    AudioLoop loop;
+  };
   struct Slot {
     std::once_flag once;
     mediagen::EncodedClip clip;
   };
   const SimConfig& config_;
   std::array<Slot, kMaxChannels> video_;
+  std::array<AudioSlot, kMaxChannels> audio_;
 };
 
 }  // namespace dvrsim

@@ -320,6 +320,50 @@ bool ParseStep(const std::vector<std::string>& tokens, ScenarioStep* step, std::
     step->kind = StepKind::kClose;
     return true;
   }
+  if (action == "talkmode") {
+    if (!want_args(1, 1)) return false;
+    static const std::map<std::string, TalkMode> kModes = {
+        {"grant", TalkMode::kGrant}, {"refuse", TalkMode::kRefuse}, {"busy", TalkMode::kBusy}};
+    auto it = kModes.find(tokens[2]);
+    if (it == kModes.end()) {
+      *reason = "talkmode takes grant, refuse or busy";
+      return false;
+    }
+    step->kind = StepKind::kTalkMode;
+    step->code = static_cast<uint16_t>(it->second);
+    return true;
+  }
+  if (action == "live") {
+    if (tokens.size() < 3) {
+      *reason = "live needs close, stall, garbage, oversize or shuffle";
+      return false;
+    }
+    const std::string& what = tokens[2];
+    const size_t extra = tokens.size() - 3;
+    if (what == "stall") {
+      char* stop = nullptr;
+      const double s = extra == 1 ? std::strtod(tokens[3].c_str(), &stop) : -1;
+      if (extra != 1 || stop != tokens[3].c_str() + tokens[3].size() || !std::isfinite(s) || s <= 0 ||
+          s > kMaxStepSeconds) {
+        *reason = "live stall takes a duration in seconds";
+        return false;
+      }
+      step->kind = StepKind::kLiveStall;
+      step->duration_ms = std::llround(s * 1000.0);
+      return true;
+    }
+    static const std::map<std::string, StepKind> kLive = {{"close", StepKind::kLiveClose},
+                                                          {"garbage", StepKind::kLiveGarbage},
+                                                          {"oversize", StepKind::kLiveOversize},
+                                                          {"shuffle", StepKind::kLiveShuffle}};
+    auto it = kLive.find(what);
+    if (it == kLive.end() || extra != 0) {
+      *reason = "live takes close, stall SECONDS, garbage, oversize or shuffle";
+      return false;
+    }
+    step->kind = it->second;
+    return true;
+  }
   *reason = "unknown action '" + action + "'";
   return false;
 }
@@ -343,10 +387,11 @@ bool ParseScenario(std::string_view text, const std::string& name, Scenario* out
       *error = name + ":" + std::to_string(line_no) + ": " + reason;
       return false;
     }
-    if (!tokens.empty()) result.steps.push_back(std::move(step));
+    if (!tokens.empty()) (IsLiveStep(step.kind) ? result.live_steps : result.steps).push_back(std::move(step));
   }
-  std::stable_sort(result.steps.begin(), result.steps.end(),
-                   [](const ScenarioStep& a, const ScenarioStep& b) { return a.at_ms < b.at_ms; });
+  auto by_time = [](const ScenarioStep& a, const ScenarioStep& b) { return a.at_ms < b.at_ms; };
+  std::stable_sort(result.steps.begin(), result.steps.end(), by_time);
+  std::stable_sort(result.live_steps.begin(), result.live_steps.end(), by_time);
   *out = std::move(result);
   return true;
 }

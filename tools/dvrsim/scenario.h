@@ -10,6 +10,15 @@
 //   T raw HEXBYTES
 //   T keepalive off|on
 //   T close
+//   T talkmode grant|refuse|busy      how later talk requests are answered
+//
+// Steps for every live stream connection, T seconds after its start request:
+//
+//   T live close                      drop the connection
+//   T live stall SECONDS              send nothing for a while
+//   T live garbage                    bytes that are no message
+//   T live oversize                   a unit longer than 262,144 bytes
+//   T live shuffle                    the next unit's fragments out of order
 //
 // T is seconds (fractional allowed). '#' starts a comment.
 #pragma once
@@ -26,7 +35,16 @@ enum class StepKind : uint8_t {
   kKeepAliveOff,
   kKeepAliveOn,
   kClose,
+  kTalkMode,      // code: the talk mode
+  kLiveClose,
+  kLiveStall,     // at_ms .. at_ms + duration_ms
+  kLiveGarbage,
+  kLiveOversize,
+  kLiveShuffle,
 };
+
+// How the simulated DVR answers a talk request.
+enum class TalkMode : uint8_t { kGrant, kRefuse, kBusy };
 
 struct ScenarioStep {
   int64_t at_ms = 0;  // after login
@@ -36,12 +54,20 @@ struct ScenarioStep {
   // Events whose time was not given take the current time when sent; the
   // offset of that u32 inside the payload, or -1.
   int now_time_offset = -1;
+  int64_t duration_ms = 0;  // kLiveStall
   int line = 0;
 };
 
 struct Scenario {
-  std::vector<ScenarioStep> steps;  // ordered by at_ms, file order within a time
+  std::vector<ScenarioStep> steps;       // control connections, ordered by at_ms
+  std::vector<ScenarioStep> live_steps;  // live connections, ordered by at_ms
 };
+
+// True for the steps that run on live connections.
+inline bool IsLiveStep(StepKind kind) {
+  return kind == StepKind::kLiveClose || kind == StepKind::kLiveStall || kind == StepKind::kLiveGarbage ||
+         kind == StepKind::kLiveOversize || kind == StepKind::kLiveShuffle;
+}
 
 // Longest text of a system event.
 inline constexpr size_t kMaxSystemEventText = 200;

@@ -110,6 +110,16 @@ bool ParseInteger(const std::string& text, int64_t min, int64_t max, int64_t* ou
   return true;
 }
 
+int SimConfig::AudioCodec() const {
+  if (audio_codec != 0) return audio_codec;
+  switch (platform) {
+    case 164: return 19;
+    case 163: return 18;
+    case 162: return 20;
+    default: return 17;
+  }
+}
+
 std::string UsageText() {
   return
       "usage: dvrsim [options]\n"
@@ -147,6 +157,11 @@ std::string UsageText() {
       "  --loop-frames N         frames per pre-encoded loop (default: one second)\n"
       "  --bitrate BPS           encoder bit rate (default by resolution)\n"
       "  --camera-like           pictures with sensor noise and motion\n"
+      "  --audio-codec N         channel audio codec: 17 IMA, 18 G.726-24, 19 voice,\n"
+      "                          other G.721 (default by platform: 160/161 17, 162 20,\n"
+      "                          163 18, 164 19)\n"
+      "  --talk-mode M           answer talk requests: grant (default), refuse, busy\n"
+      "  --talk-wav FILE         write the talk audio clients send as a WAV file\n"
       "  --seconds N             exit after N seconds (default 0 = run until\n"
       "                          SIGINT/SIGTERM)\n"
       "  --help                  this text\n"
@@ -302,6 +317,24 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, SimConfig* confi
       {"--fps", integer(1, 60, [&](int64_t x) { c.fps = static_cast<int>(x); })},
       {"--loop-frames", integer(1, 3000, [&](int64_t x) { c.loop_frames = static_cast<int>(x); })},
       {"--bitrate", integer(10000, 20000000, [&](int64_t x) { c.bitrate_bps = static_cast<int>(x); })},
+      {"--audio-codec", integer(17, 255, [&](int64_t x) { c.audio_codec = static_cast<int>(x); })},
+      {"--talk-mode",
+       [&](const std::string& value) {
+         static const std::map<std::string, TalkMode> kModes = {
+             {"grant", TalkMode::kGrant}, {"refuse", TalkMode::kRefuse}, {"busy", TalkMode::kBusy}};
+         auto it = kModes.find(value);
+         if (it == kModes.end()) {
+           why = "expected grant, refuse or busy";
+           return false;
+         }
+         c.talk_mode = it->second;
+         return true;
+       }},
+      {"--talk-wav",
+       [&](const std::string& value) {
+         c.talk_wav = value;
+         return true;
+       }},
   };
 
   for (size_t i = 0; i < args.size(); ++i) {

@@ -53,6 +53,9 @@ struct SimConfig {
   int loop_frames = 0;               // frames per pre-encoded loop; 0: one second
   int bitrate_bps = 0;               // 0: chosen by the resolution
   bool camera_like = false;          // sensor noise and motion, as real cameras
+  int audio_codec = 0;               // 0: the platform's codec
+  TalkMode talk_mode = TalkMode::kGrant;
+  std::string talk_wav;              // where received talk audio is written
 
   // Derived values, with the defaults filled in.
   std::string PlatformText() const;
@@ -61,6 +64,9 @@ struct SimConfig {
   std::string CameraName(int index0) const;
   int FrameRate() const { return fps > 0 ? fps : (pal ? 25 : 30); }
   int LoopFrames() const { return loop_frames > 0 ? loop_frames : FrameRate(); }
+  int AudioCodec() const;
+  // The talk codec of the platform: 150 voice, 148 G.726 at 24 kbit/s, 149 none.
+  int TalkCodec() const { return platform == 164 ? 150 : (platform == 162 ? 149 : 148); }
 };
 
 // The platform text a platform number stands for ("" when unknown).

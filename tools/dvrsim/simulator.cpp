@@ -45,7 +45,9 @@ Simulator::Simulator(SimConfig config, LineSink log)
     : config_(std::move(config)),
       log_(log ? std::move(log) : StdoutLineSink()),
       sessions_(config_.max_sessions, config_.max_streams),
-      media_(config_) {}
+      media_(config_) {
+  if (!config_.talk_wav.empty()) talk_ = std::make_unique<TalkRecorder>(config_.talk_wav, config_.TalkCodec());
+}
 
 Simulator::~Simulator() { Stop(); }
 
@@ -219,7 +221,7 @@ void Simulator::Serve(Connection& c) {
     ControlSession session(config_, sessions_, send, log_, c.local_port);
     Drive(c, session);
   } else {
-    LiveSession session(config_, sessions_, media_, send, log_, c.local_port);
+    LiveSession session(config_, sessions_, media_, talk_.get(), send, log_, c.local_port);
     Drive(c, session);
   }
   // The peer sees the end at once; the descriptor is closed after the join.

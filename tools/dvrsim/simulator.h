@@ -82,6 +82,7 @@ class Simulator {
   LineSink log_;
   SessionRegistry sessions_;
   MediaStore media_;
+  std::unique_ptr<TalkRecorder> talk_;
   int base_port_ = 0;
   std::vector<Listener> listeners_;
   std::atomic<bool> stopping_{false};

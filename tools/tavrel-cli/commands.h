@@ -6,6 +6,7 @@
 
 int RunLogin(const std::vector<std::string>& args);
 int RunLive(const std::vector<std::string>& args);
+int RunTalk(const std::vector<std::string>& args);
 
 // Set by SIGINT/SIGTERM; long-running commands stop cleanly when it is set.
 bool StopRequested();

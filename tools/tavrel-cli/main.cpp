@@ -41,7 +41,14 @@ const char kUsage[] =
     "        summary channel=<n> frames=<records received> pictures=<pictures decoded>\n"
     "        snapshot channel=<n> file=<path>   with --snapshot-dir: last picture as BMP\n"
     "      --audio-channel shows that channel alone and plays its sound on the default\n"
-    "      device. Exit 0 when the login succeeded, 1 otherwise, 2 for bad usage.\n";
+    "      device. Exit 0 when the login succeeded, 1 otherwise, 2 for bad usage.\n"
+    "\n"
+    "  talk --host H --port BASE --user ID --password PW --wav FILE [--seconds N]\n"
+    "      Logs in, starts live, asks the DVR for talk and sends FILE (8 kHz mono\n"
+    "      16-bit WAV) as talk packets in real time. Prints each notification and\n"
+    "        talk packets=<n> codec=<talk codec>\n"
+    "      Exit 0 when talk was granted and every packet was sent; 1 when talk was\n"
+    "      refused (29), the audio port was busy (35) or the session failed.\n";
 }  // namespace
 
 bool StopRequested() { return g_stop != 0; }
@@ -59,6 +66,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "login") return RunLogin(args);
   if (command == "live") return RunLive(args);
+  if (command == "talk") return RunTalk(args);
   std::fprintf(stderr, "tavrel-cli: unknown command %s\n%s", command.c_str(), kUsage);
   return 2;
 }
