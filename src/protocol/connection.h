@@ -18,7 +18,9 @@
 struct StateBlockRef;
 
 using NotifyCallback = void (*)(int code, void* user);
-using FrameCallback = void (*)(const uint8_t* record, void* user);
+// A frame record and the bytes that were actually collected for it; the
+// record's own size field must not be trusted beyond record_bytes.
+using FrameCallback = void (*)(const uint8_t* record, int record_bytes, void* user);
 using StatusCallback = void (*)(int code, void* user);
 using EventCallback = void (*)(const EventRecord* record, void* user);
 using DataCallback = void (*)(int code, void* user, const StateBlockRef* block);
