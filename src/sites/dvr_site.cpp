@@ -350,7 +350,7 @@ void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes) {
     st.total_frames.fetch_add(1);
     st.bytes.fetch_add(info.record_size_bytes);
     st.frames.fetch_add(1);
-    const int64_t now_s = platform::NowSeconds();
+    const int64_t now_s = seconds_clock_();
     if (st.last_second.exchange(now_s) != now_s) {
       if (st.seconds.fetch_add(1) + 1 >= kStatsPeriodS) {
         const int seconds = st.seconds.exchange(0);

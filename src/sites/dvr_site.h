@@ -14,6 +14,7 @@
 
 #include "audio/talk_packet.h"
 #include "audio/wave_in_recorder.h"
+#include "platform/clock.h"
 #include "protocol/control_session.h"
 #include "protocol/event_record.h"
 #include "protocol/state_blocks.h"
@@ -136,6 +137,9 @@ class CDvrSite {
   uint64_t FramesReceived(int channel) const;
   uint64_t PicturesDecoded(int channel) const;
 
+  // Test hook: the wall clock (whole seconds) the rate statistics count.
+  void SetSecondsClock(int64_t (*clock)()) { seconds_clock_ = clock != nullptr ? clock : &platform::NowSeconds; }
+
  private:
   struct ChannelStats {
     std::atomic<int64_t> bytes{0};
@@ -190,6 +194,7 @@ class CDvrSite {
   std::mutex decode_lock_;
   int decoders_platform_ = 0;  // platform code the video decoders were made for
   ChannelStats stats_[kChannels];
+  int64_t (*seconds_clock_)() = &platform::NowSeconds;
 
   // Talk.
   std::mutex talk_lock_;
