@@ -132,17 +132,22 @@ int CWaveOutPlayer::Play(const int16_t* samples, int count, uint8_t codec, bool 
   {
     std::unique_lock<std::mutex> lock(lock_);
     if (closing_) return 0;
+    // Counted from here on, waiting included: destruction waits for every
+    // Play inside before it touches the device or the lists.
+    ++active_plays_;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.wait_limit_ms);
     while ((h = free_.PopFront()) == nullptr) {
-      if (!wait || closing_ || pool_size_ == 0) return 0;
-      if (returned_.wait_until(lock, deadline) == std::cv_status::timeout) {
-        h = free_.PopFront();
-        if (h == nullptr) return 0;
+      if (!wait || closing_ || pool_size_ == 0 ||
+          returned_.wait_until(lock, deadline) == std::cv_status::timeout) {
+        h = closing_ ? nullptr : free_.PopFront();
+        if (h == nullptr) {
+          if (--active_plays_ == 0) drained_.notify_all();
+          return 0;
+        }
         break;
       }
     }
     pending_.PushBack(h);
-    ++active_plays_;
   }
 
   const bool per_sample = codec == 17 || codec == 18 || codec == 19;
