@@ -64,10 +64,11 @@ std::unique_ptr<AVCodecContext, CodecContextFree> OpenEncoder(const ClipSpec& sp
   ctx->bit_rate = spec.bitrate_bps;
   ctx->thread_count = 1;  // deterministic output, one slice unless asked for more
   ctx->log_level_offset = 16;  // the encoders' statistics are not the caller's business; errors still show
+  // A one-second rate buffer, as a DVR's encoder keeps its stream steady.
+  ctx->rc_buffer_size = spec.bitrate_bps;
+  ctx->rc_max_rate = spec.bitrate_bps;
   if (codec == Codec::kH264) {
     ctx->keyint_min = spec.gop;
-    ctx->rc_buffer_size = spec.bitrate_bps;
-    ctx->rc_max_rate = spec.bitrate_bps;
     av_opt_set(ctx->priv_data, "preset", spec.h264_preset ? spec.h264_preset : "veryfast", 0);
     av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
     av_opt_set_int(ctx->priv_data, "forced-idr", 1, 0);
