@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+int RunSpeakerTest(const std::vector<std::string>& args);
+int RunMicTest(const std::vector<std::string>& args);
 int RunLogin(const std::vector<std::string>& args);
 int RunLive(const std::vector<std::string>& args);
 int RunTalk(const std::vector<std::string>& args);

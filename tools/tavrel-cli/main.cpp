@@ -16,6 +16,25 @@ const char kUsage[] =
     "usage: tavrel-cli <command> [options]\n"
     "\n"
     "commands:\n"
+    "  speaker-test --codec 17|18|19|20 [--tone HZ] [--seconds N]\n"
+    "      Checks the sound output: codes a tone (default 1000 Hz, 1 second) with a DVR\n"
+    "      audio codec (17 IMA ADPCM, 18 G.726 24 kbit/s, 19 voice engine, 20 G.721)\n"
+    "      into frame records, decodes and plays them on the default output device\n"
+    "      and waits until all was played. Prints:\n"
+    "        codec <c> tone <hz> seconds <n>\n"
+    "        frames <records> samples <played> dropped <records not played>\n"
+    "      Exit 0 when everything was played, 1 otherwise (\"Audio Device Open Error!\"\n"
+    "      on stderr when there is no output device), 2 for bad usage.\n"
+    "\n"
+    "  mic-test --talk-codec 148|150 --seconds N --out FILE\n"
+    "      Checks the microphone: captures N seconds of the default input as two-way\n"
+    "      talk does and writes the talk packets it would send (payloads of command\n"
+    "      0x4033, back to back: 132 bytes each for codec 148, 200 for 150) to FILE.\n"
+    "      Prints:\n"
+    "        talk-codec <c> seconds <n>\n"
+    "        packets <n> bytes <total> captured-samples <n>\n"
+    "      Exit 0 when N seconds were captured, 1 otherwise, 2 for bad usage.\n"
+    "\n"
     "  login --host H --port BASE --user ID --password PW [--seconds N] [--follow-up]\n"
     "        [--connect-timeout S] [--round-ms MS]\n"
     "      Logs in on the control port BASE+1 and prints one line per report:\n"
@@ -64,6 +83,8 @@ int main(int argc, char** argv) {
   }
   const std::string command = argv[1];
   std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "speaker-test") return RunSpeakerTest(args);
+  if (command == "mic-test") return RunMicTest(args);
   if (command == "login") return RunLogin(args);
   if (command == "live") return RunLive(args);
   if (command == "talk") return RunTalk(args);
