@@ -1,0 +1,231 @@
+// tavrel-cli live and talk against dvrsim: pictures for every platform,
+// snapshots in each channel's colour, talk audio that comes back out of the
+// simulator, refusals, and stream faults survived.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <regex>
+
+#include "support/process.h"
+
+namespace {
+
+struct Sim {
+  std::unique_ptr<ChildProcess> proc;
+  std::string base;
+  explicit Sim(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--port", "0", "--user", "netuser:pass"});
+    proc = std::make_unique<ChildProcess>(DVRSIM_PATH, args);
+    std::smatch m;
+    const std::string ready = proc->WaitForLine("dvrsim listening", 10000);
+    if (std::regex_search(ready, m, std::regex("base=([0-9]+)"))) base = m[1];
+  }
+  ~Sim() {
+    proc->Signal(SIGTERM);
+    proc->Wait(5000);
+  }
+};
+
+struct CliRun {
+  int status = -1;
+  std::vector<std::string> lines;
+  std::string err;
+};
+
+CliRun Cli(const std::string& command, const Sim& sim, std::vector<std::string> extra, long wait_ms = 60000) {
+  std::vector<std::string> args = {command, "--host", "127.0.0.1", "--port", sim.base, "--user", "netuser",
+                                   "--password", "pass"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  ChildProcess cli(TAVREL_CLI_PATH, args);
+  CliRun run;
+  run.status = cli.Wait(wait_ms);
+  run.lines = cli.RestOfStdout();
+  run.err = cli.Stderr();
+  return run;
+}
+
+std::string TempDir(const std::string& name) {
+  const std::string dir = ::testing::TempDir() + "/" + name;
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+// Mean B, G, R of a 24-bit BMP.
+bool MeanColour(const std::string& path, double bgr[3], int* width, int* height) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return false;
+  auto le32 = [&](size_t o) { return static_cast<int>(b[o] | (b[o + 1] << 8) | (b[o + 2] << 16) | (b[o + 3] << 24)); };
+  *width = le32(18);
+  *height = le32(22);
+  const size_t row = (static_cast<size_t>(*width) * 3 + 3) & ~size_t{3};
+  if (b.size() < 54 + row * static_cast<size_t>(*height)) return false;
+  double sum[3] = {0, 0, 0};
+  for (int y = 0; y < *height; ++y) {
+    for (int x = 0; x < *width; ++x) {
+      for (int c = 0; c < 3; ++c) sum[c] += b[54 + y * row + x * 3 + c];
+    }
+  }
+  for (int c = 0; c < 3; ++c) bgr[c] = sum[c] / (static_cast<double>(*width) * *height);
+  return true;
+}
+
+TEST(CliLive, EveryPlatformShowsEveryChannelInItsOwnColour) {
+  for (const char* platform : {"160", "161", "162", "163", "164"}) {
+    SCOPED_TRACE(platform);
+    Sim sim({"--platform", platform, "--channels", "4"});
+    ASSERT_FALSE(sim.base.empty());
+    const std::string dir = TempDir(std::string("snap") + platform);
+    CliRun run = Cli("live", sim, {"--seconds", "4", "--snapshot-dir", dir});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::map<int, std::string> pictures;
+    std::map<int, std::pair<long, long>> summary;
+    for (const auto& line : run.lines) {
+      std::smatch m;
+      if (std::regex_match(line, m, std::regex("picture channel=([0-9]+) ([0-9]+x[0-9]+)"))) {
+        pictures[std::stoi(m[1])] = m[2];
+      } else if (std::regex_match(line, m, std::regex("summary channel=([0-9]+) frames=([0-9]+) pictures=([0-9]+)"))) {
+        summary[std::stoi(m[1])] = {std::stol(m[2]), std::stol(m[3])};
+      }
+    }
+    std::vector<std::array<double, 3>> colours;
+    for (int ch = 1; ch <= 4; ++ch) {
+      EXPECT_EQ(pictures[ch], "352x288") << "channel " << ch;
+      EXPECT_GT(summary[ch].first, 40) << "channel " << ch;
+      EXPECT_GE(summary[ch].second, summary[ch].first - 1) << "channel " << ch;
+      double bgr[3];
+      int w = 0, h = 0;
+      ASSERT_TRUE(MeanColour(dir + "/channel0" + std::to_string(ch) + ".bmp", bgr, &w, &h));
+      EXPECT_EQ(w, 352);
+      EXPECT_EQ(h, 288);
+      colours.push_back({bgr[0], bgr[1], bgr[2]});
+    }
+    // Each channel has its own colour field.
+    for (size_t a = 0; a < colours.size(); ++a) {
+      for (size_t b = a + 1; b < colours.size(); ++b) {
+        double d = 0;
+        for (int c = 0; c < 3; ++c) d += std::fabs(colours[a][c] - colours[b][c]);
+        EXPECT_GT(d, 30) << "channels " << a + 1 << " and " << b + 1;
+      }
+    }
+  }
+}
+
+TEST(CliLive, StreamFaultsAreSurvived) {
+  const std::string dir = TempDir("faults");
+  const std::string path = dir + "/faults.scenario";
+  {
+    std::ofstream f(path);
+    f << "0.8 live shuffle\n1.0 live oversize\n1.3 live stall 0.7\n2.5 live garbage\n";
+  }
+  Sim sim({"--platform", "164", "--channels", "4", "--scenario", path});
+  CliRun run = Cli("live", sim, {"--seconds", "4"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  bool summary_seen = false;
+  for (const auto& line : run.lines) {
+    std::smatch m;
+    if (std::regex_match(line, m, std::regex("summary channel=1 frames=([0-9]+) pictures=([0-9]+)"))) {
+      summary_seen = true;
+      EXPECT_GT(std::stol(m[1]), 10);  // pictures came before the garbage ended the stream
+      EXPECT_GT(std::stol(m[2]), 10);
+    }
+  }
+  EXPECT_TRUE(summary_seen);
+
+  // A stream the DVR drops ends; the client carries on until its time is up.
+  std::ofstream(path) << "0.5 live close\n";
+  Sim closing({"--platform", "163", "--channels", "4", "--scenario", path});
+  CliRun closed = Cli("live", closing, {"--seconds", "2"});
+  EXPECT_EQ(closed.status, 0) << closed.err;
+}
+
+// 16-bit mono 8 kHz WAV helpers.
+void WriteWav(const std::string& path, const std::vector<int16_t>& s) {
+  std::ofstream f(path, std::ios::binary);
+  auto le = [&](uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) f.put(static_cast<char>(v >> (8 * i)));
+  };
+  f.write("RIFF", 4);
+  le(36 + static_cast<uint32_t>(s.size()) * 2, 4);
+  f.write("WAVEfmt ", 8);
+  le(16, 4);
+  le(1, 2);
+  le(1, 2);
+  le(8000, 4);
+  le(16000, 4);
+  le(2, 2);
+  le(16, 2);
+  f.write("data", 4);
+  le(static_cast<uint32_t>(s.size()) * 2, 4);
+  f.write(reinterpret_cast<const char*>(s.data()), static_cast<std::streamsize>(s.size() * 2));
+}
+
+std::vector<int16_t> ReadWavSamples(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<int16_t> out;
+  for (size_t i = 44; i + 1 < b.size(); i += 2) out.push_back(static_cast<int16_t>(b[i] | (b[i + 1] << 8)));
+  return out;
+}
+
+// Largest normalised correlation of b against a over small lags.
+double BestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+  double best = 0;
+  for (int lag = 0; lag < 200; ++lag) {
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i + lag < b.size() && i < a.size(); ++i) {
+      ab += static_cast<double>(a[i]) * b[i + lag];
+      aa += static_cast<double>(a[i]) * a[i];
+      bb += static_cast<double>(b[i + lag]) * b[i + lag];
+    }
+    if (aa > 0 && bb > 0) best = std::max(best, ab / std::sqrt(aa * bb));
+  }
+  return best;
+}
+
+TEST(CliTalk, ATonePassesThroughEachTalkCodec) {
+  const std::string dir = TempDir("talk");
+  std::vector<int16_t> tone(8000);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(9000 * std::sin(2 * M_PI * 700 * i / 8000.0));
+  WriteWav(dir + "/in.wav", tone);
+  for (auto [platform, codec, packets] : {std::tuple{"164", "150", 25}, {"163", "148", 32}}) {
+    SCOPED_TRACE(platform);
+    const std::string out = dir + "/out" + platform + ".wav";
+    {
+      Sim sim({"--platform", platform, "--channels", "4", "--talk-wav", out});
+      CliRun run = Cli("talk", sim, {"--wav", dir + "/in.wav", "--seconds", "20"});
+      EXPECT_EQ(run.status, 0) << run.err;
+      EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), "notify 33"), run.lines.end());
+      EXPECT_NE(std::find(run.lines.begin(), run.lines.end(),
+                          "talk packets=" + std::to_string(packets) + " codec=" + codec),
+                run.lines.end());
+    }
+    const std::vector<int16_t> heard = ReadWavSamples(out);
+    EXPECT_GE(heard.size(), tone.size());
+    EXPECT_GT(BestCorrelation(tone, heard), 0.95);
+  }
+}
+
+TEST(CliTalk, RefusedAndBusyTalkExitNonZero) {
+  const std::string dir = TempDir("talkno");
+  WriteWav(dir + "/in.wav", std::vector<int16_t>(800, 0));
+  for (auto [mode, note] : {std::pair{"refuse", "notify 29"}, {"busy", "notify 35"}}) {
+    Sim sim({"--platform", "164", "--channels", "4", "--talk-mode", mode});
+    CliRun run = Cli("talk", sim, {"--wav", dir + "/in.wav", "--seconds", "10"});
+    EXPECT_EQ(run.status, 1) << mode;
+    EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), note), run.lines.end()) << mode;
+  }
+  // A WAV in another format is refused before anything is sent.
+  Sim sim({"--platform", "164"});
+  std::ofstream(dir + "/bad.wav") << "not a wav";
+  CliRun bad = Cli("talk", sim, {"--wav", dir + "/bad.wav"});
+  EXPECT_EQ(bad.status, 2);
+}
+
+}  // namespace
