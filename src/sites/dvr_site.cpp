@@ -178,10 +178,12 @@ void CDvrSite::HandleData(int code, const StateBlockRef& block) {
       const PlatformInfo info = PlatformFromDescription(block);
       platform_code_.store(info.platform_code);
       talk_format_.store(info.talk_format);
-      // Live may have started with the default platform's decoders.
-      if (live_started_.load()) {
+      // Live may have started with the default platform's decoders; the
+      // check runs under the decode lock, which StartLive holds while it
+      // makes the decoders, so one of the two always sees the new code.
+      {
         std::lock_guard<std::mutex> lock(decode_lock_);
-        EnsureDecodersLocked(DecoderFamily(decoders_platform_) != DecoderFamily(info.platform_code));
+        if (live_) EnsureDecodersLocked(DecoderFamily(decoders_platform_) != DecoderFamily(info.platform_code));
       }
       break;
     }
@@ -205,10 +207,8 @@ void CDvrSite::HandleData(int code, const StateBlockRef& block) {
         const int video = block.U16(34);
         channel_count_.store(NormalisedChannelCount(video));
         audio_channel_count_.store(std::min<int>(block.U16(36), kChannels));
-        if (live_started_.load()) {
-          std::lock_guard<std::mutex> lock(decode_lock_);
-          EnsureDecodersLocked(false);
-        }
+        std::lock_guard<std::mutex> lock(decode_lock_);
+        if (live_) EnsureDecodersLocked(false);
       }
       break;
     }
@@ -265,25 +265,27 @@ void CDvrSite::OnLiveFrame(const uint8_t* record, int record_bytes, void* user) 
 }
 
 void CDvrSite::StartLive() {
-  if (!live_) {
-    live_ = std::make_unique<CDualLiveStream>();
-    live_->SetDecodeLock(&decode_lock_);
-    live_->SetNotifyCallback(&CDvrSite::OnLiveNotify, this);
-    live_->SetFrameCallback(&CDvrSite::OnLiveFrame, this);
-  }
   {
     std::lock_guard<std::mutex> lock(decode_lock_);
+    if (!live_) {
+      auto live = std::make_unique<CDualLiveStream>();
+      live->SetDecodeLock(&decode_lock_);
+      live->SetNotifyCallback(&CDvrSite::OnLiveNotify, this);
+      live->SetFrameCallback(&CDvrSite::OnLiveFrame, this);
+      live_ = std::move(live);
+    }
+    const int platform = platform_code_.load();
     const int channels = channel_count_.load();
     for (int c = 0; c < channels; ++c) {
       CVideoDecoder* decoder = live_->VideoDecoder(c);
-      if (decoder != nullptr && DecoderFamily(decoders_platform_) == DecoderFamily(platform_code_.load())) {
+      if (decoder != nullptr && DecoderFamily(decoders_platform_) == DecoderFamily(platform)) {
         decoder->Reset();
       } else {
-        live_->SetVideoDecoder(c, CreateDecoderForPlatform(platform_code_.load()).release());
+        live_->SetVideoDecoder(c, CreateDecoderForPlatform(platform).release());
       }
       if (live_->AudioDecoder(c) == nullptr) live_->SetAudioDecoder(c, new CAudioDecoder());
     }
-    decoders_platform_ = platform_code_.load();
+    decoders_platform_ = platform;
   }
   uint16_t mask;
   switch (channel_count_.load()) {
