@@ -27,6 +27,77 @@ void EnsureXvidInitialised() {
 
 namespace {
 
+// MSB-first bit reader that reads zeros past the end.
+class BitReader {
+ public:
+  BitReader(const uint8_t* d, size_t n) : d_(d), n_(n) {}
+  uint32_t Read(int bits) {
+    uint32_t v = 0;
+    for (int i = 0; i < bits; ++i, ++pos_) {
+      const size_t byte = pos_ >> 3;
+      const uint32_t bit = byte < n_ ? (d_[byte] >> (7 - (pos_ & 7))) & 1 : 0;
+      v = (v << 1) | bit;
+    }
+    return v;
+  }
+  bool exhausted() const { return (pos_ >> 3) > n_; }
+
+ private:
+  const uint8_t* d_;
+  size_t n_;
+  size_t pos_ = 0;
+};
+
+// Picture size of a video object layer header (after its start code), as
+// far as a rectangular layer declares one.
+bool ParseVolSize(const uint8_t* d, size_t n, int* width, int* height) {
+  BitReader bits(d, n);
+  bits.Read(1);  // random_accessible_vol
+  bits.Read(8);  // video_object_type_indication
+  uint32_t verid = 1;
+  if (bits.Read(1)) {  // is_object_layer_identifier
+    verid = bits.Read(4);
+    bits.Read(3);  // priority
+  }
+  if (bits.Read(4) == 15) bits.Read(16);  // extended pixel aspect ratio
+  if (bits.Read(1)) {                     // vol_control_parameters
+    bits.Read(3);                         // chroma_format, low_delay
+    if (bits.Read(1)) bits.Read(79);      // vbv_parameters
+  }
+  const uint32_t shape = bits.Read(2);
+  if (shape == 3 && verid != 1) bits.Read(4);
+  bits.Read(1);  // marker
+  const uint32_t resolution = bits.Read(16);
+  bits.Read(1);  // marker
+  if (bits.Read(1)) {  // fixed_vop_rate
+    int increment_bits = 1;
+    while ((1u << increment_bits) < resolution && increment_bits < 16) ++increment_bits;
+    bits.Read(increment_bits);
+  }
+  if (shape != 0) return false;  // not rectangular: no size here
+  bits.Read(1);
+  *width = static_cast<int>(bits.Read(13));
+  bits.Read(1);
+  *height = static_cast<int>(bits.Read(13));
+  return !bits.exhausted();
+}
+
+// Sizes of the layer headers (00 00 01 20..2F) in a frame: false when one
+// of them declares a picture larger than max_pixels, so that the decoder
+// never sets itself up for a picture that could not be shown. *found tells
+// whether any size was read.
+bool VolSizesFit(const uint8_t* d, size_t n, uint64_t max_pixels, bool* found) {
+  *found = false;
+  for (size_t i = 0; i + 4 < n; ++i) {
+    if (d[i] != 0 || d[i + 1] != 0 || d[i + 2] != 1 || (d[i + 3] & 0xF0) != 0x20) continue;
+    int w = 0, h = 0;
+    if (!ParseVolSize(d + i + 4, n - i - 4, &w, &h)) continue;
+    *found = true;
+    if (uint64_t(w) * uint64_t(h) > max_pixels) return false;
+  }
+  return true;
+}
+
 constexpr size_t kBitstreamPaddingBytes = 64;
 constexpr size_t kBitstreamCapacityBytes = streaming::kMaxRecordSize;
 // While the picture size is unknown XviD is given the pitch of a 720-pixel row.
@@ -62,6 +133,17 @@ DecodedPicture* CMpeg4Decoder::Decode(const uint8_t* frame, uint32_t length_byte
 
   const bool yuy2 = output_format_ == kOutputYuy2;
   const int bytes_per_pixel = yuy2 ? 2 : 4;
+
+  // A layer larger than the picture buffer is never handed to XviD (which
+  // would allocate and decode pictures of that size for nothing); neither
+  // is the rest of that layer's stream, up to a layer that fits.
+  bool found_vol = false;
+  if (!VolSizesFit(frame, length_bytes, picture_.capacity_bytes / bytes_per_pixel, &found_vol)) {
+    oversized_layer_ = true;
+    return nullptr;
+  }
+  if (found_vol) oversized_layer_ = false;
+  if (oversized_layer_) return nullptr;
 
   xvid_dec_frame_t xframe;
   std::memset(&xframe, 0, sizeof xframe);

@@ -18,6 +18,7 @@ class CMpeg4Decoder : public CVideoDecoder {
 
  private:
   void* xvid_handle_ = nullptr;  // null when XviD's create failed
+  bool oversized_layer_ = false;  // the stream's last layer header declared a picture too large to show
   // The frame is copied here with zero padding, because XviD's bit reader
   // reads a few bytes past the end of its input.
   std::unique_ptr<uint8_t[]> bitstream_;
