@@ -1,6 +1,7 @@
 #include "decode/g726.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 
 namespace {
@@ -47,14 +48,7 @@ const RateTables& TablesFor(int bits) {
 
 // Number of significant bits of a non-negative value (0 for 0): the
 // exponent of the recommendation's floating formats.
-int BitLength(int v) {
-  int n = 0;
-  while (v > 0 && n < 15) {
-    v >>= 1;
-    ++n;
-  }
-  return n;
-}
+int BitLength(int v) { return v > 0 ? std::min(static_cast<int>(std::bit_width(static_cast<unsigned>(v))), 15) : 0; }
 
 // The 11-bit floating format: sign in bit 10, exponent in bits 6-9,
 // mantissa (with its leading one, or 32 for zero) in bits 0-5.

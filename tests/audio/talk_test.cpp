@@ -125,12 +125,6 @@ TEST(TalkSender, OpenAndAddBuffersFailuresAreReported) {
   closed.Close();  // twice is harmless
 }
 
-TEST(TalkCodec, PerPlatform) {
-  EXPECT_EQ(TalkCodecForPlatform(164), kTalkCodecVoice);
-  EXPECT_EQ(TalkCodecForPlatform(162), kTalkCodecNone);
-  EXPECT_EQ(TalkCodecForPlatform(163), kTalkCodecG726);
-}
-
 AudioBlock BlockOf(std::vector<int16_t>* samples, size_t bytes) {
   AudioBlock b;
   b.samples = samples->data();
