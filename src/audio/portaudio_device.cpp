@@ -73,8 +73,11 @@ void ReleasePortAudio() {
 }
 
 // Opens a blocking mono 16-bit stream on the default device of one
-// direction; nullptr when there is none or it refuses the format.
+// direction; nullptr when there is none or it refuses the format. Streams
+// are opened and closed under the start-up lock, so a player and a talk
+// sender starting at once do not meet inside PortAudio.
 PaStream* OpenDefaultStream(bool input) {
+  std::lock_guard<std::mutex> lock(g_pa_lock);
   const PaDeviceIndex device = input ? Pa_GetDefaultInputDevice() : Pa_GetDefaultOutputDevice();
   if (device == paNoDevice) return nullptr;
   const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
@@ -316,7 +319,10 @@ class PortAudioDevice {
 
   void CloseStreamLocked() {
     if (Pa_IsStreamStopped(stream_) != 1) Pa_StopStream(stream_);
-    Pa_CloseStream(stream_);
+    {
+      std::lock_guard<std::mutex> lock(g_pa_lock);
+      Pa_CloseStream(stream_);
+    }
     stream_ = nullptr;
     ReleasePortAudio();
   }
