@@ -392,6 +392,7 @@ void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes) {
       st.total_pictures.fetch_add(1);
       sink->ShowPicture(channel, picture->width, picture->height, picture->width * picture->height * 2,
                         picture->buffer);
+      if (PictureProbe probe = probe_.load()) probe(channel, info.time_stamp, probe_user_);
     }
   } else if (info.medium == streaming::kMediumAudio) {
     if (sink->IsSuspended() || sink->SoleChannel() != channel) return;

@@ -137,6 +137,14 @@ class CDvrSite {
   uint64_t FramesReceived(int channel) const;
   uint64_t PicturesDecoded(int channel) const;
 
+  // Measuring hook: called on the stream thread after each picture was
+  // handed to the sink, with the record's time stamp.
+  using PictureProbe = void (*)(int channel, uint32_t time_stamp, void* user);
+  void SetPictureProbe(PictureProbe probe, void* user) {
+    probe_user_ = user;
+    probe_.store(probe);
+  }
+
   // Test hook: the wall clock (whole seconds) the rate statistics count.
   void SetSecondsClock(int64_t (*clock)()) { seconds_clock_ = clock != nullptr ? clock : &platform::NowSeconds; }
 
@@ -195,6 +203,8 @@ class CDvrSite {
   int decoders_platform_ = 0;  // platform code the video decoders were made for
   ChannelStats stats_[kChannels];
   int64_t (*seconds_clock_)() = &platform::NowSeconds;
+  std::atomic<PictureProbe> probe_{nullptr};
+  void* probe_user_ = nullptr;
 
   // Talk.
   std::mutex talk_lock_;

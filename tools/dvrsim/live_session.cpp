@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "platform/bytes.h"
 #include "platform/clock.h"
@@ -196,13 +197,22 @@ bool LiveSession::SendAudioFrame(int channel) {
   const size_t size = loop.sizes[i];
   record_scratch_.assign(loop.bytes.begin() + static_cast<std::ptrdiff_t>(loop.offsets[i]),
                          loop.bytes.begin() + static_cast<std::ptrdiff_t>(loop.offsets[i] + size));
-  const uint32_t stamp = static_cast<uint32_t>(static_cast<uint64_t>(mediagen::StampTicksPerSecond(config_.platform)) *
-                                               s.audio_sent / kAudioFramesPerSecond);
+  const uint32_t stamp = StampNow();
   streaming::EncodePts(stamp, 0x3, record_scratch_.data() + 9);
   streaming::EncodePts(stamp, 0x1, record_scratch_.data() + 14);
   s.next_audio = i + 1;
   ++s.audio_sent;
   return SendUnit(channel, record_scratch_.data(), size);
+}
+
+uint32_t LiveSession::StampNow() const {
+  // The DVR's clock in the platform's stamp unit, wrapping at 32 bits; a
+  // client on the same machine can measure the delay from send to picture.
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  const uint64_t hz = mediagen::StampTicksPerSecond(config_.platform);
+  const uint64_t ticks = static_cast<uint64_t>(ts.tv_sec) * hz + static_cast<uint64_t>(ts.tv_nsec) * hz / 1000000000u;
+  return static_cast<uint32_t>(ticks);
 }
 
 uint32_t LiveSession::CaptureTimeNow() const {
@@ -220,9 +230,7 @@ bool LiveSession::SendVideoFrame(int channel) {
   const size_t i = s.next_frame % clip.frames.size();
   const size_t size = clip.frames[i].record_size_bytes;
   record_scratch_.assign(clip.Record(i), clip.Record(i) + size);
-  const uint64_t ticks = static_cast<uint64_t>(mediagen::StampTicksPerSecond(config_.platform)) * s.frames_sent /
-                         static_cast<uint64_t>(config_.FrameRate());
-  mediagen::RestampRecord(record_scratch_.data(), CaptureTimeNow(), static_cast<uint32_t>(ticks), s.last_record_bytes);
+  mediagen::RestampRecord(record_scratch_.data(), CaptureTimeNow(), StampNow(), s.last_record_bytes);
   s.last_record_bytes = static_cast<uint32_t>(size);
   s.next_frame = i + 1;
   ++s.frames_sent;
@@ -256,6 +264,7 @@ bool LiveSession::SendUnit(int channel, const uint8_t* record, size_t size_bytes
     wire_scratch_.insert(wire_scratch_.end(), fragment, fragment + kFragmentHeaderBytes + n);
   }
   ++units_sent_;
+  if (stats_ != nullptr) stats_->units.fetch_add(1);
   return send_(wire_scratch_);
 }
 

@@ -8,6 +8,7 @@
 // 3 both.
 #pragma once
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "dvrsim/control_session.h"
@@ -20,6 +21,11 @@ namespace dvrsim {
 // Largest fragment payload: the 24-byte fragment header and its data.
 inline constexpr int kFragmentPayloadBytes = 4500;
 inline constexpr int kFragmentHeaderBytes = 24;
+
+// Totals over every live connection of a simulator.
+struct LiveStats {
+  std::atomic<uint64_t> units{0};
+};
 
 class LiveSession {
  public:
@@ -36,6 +42,7 @@ class LiveSession {
   bool OnTimer(int64_t now_ms);
   int64_t NextDeadline() const;
 
+  void SetStats(LiveStats* stats) { stats_ = stats; }
   bool admitted() const { return admitted_; }
   uint16_t mask() const { return mask_; }
   int kind() const { return kind_; }
@@ -63,6 +70,7 @@ class LiveSession {
   // Cuts one record into fragments and sends them as one write.
   bool SendUnit(int channel, const uint8_t* record, size_t size_bytes);
   uint32_t CaptureTimeNow() const;
+  uint32_t StampNow() const;
 
   const SimConfig& config_;
   SessionRegistry& registry_;
@@ -86,6 +94,7 @@ class LiveSession {
   int64_t stall_until_ms_ = 0;
   bool shuffle_next_ = false;
   uint64_t talk_packets_ = 0;
+  LiveStats* stats_ = nullptr;
   uint16_t unit_sequence_ = 0;
   uint64_t units_sent_ = 0;
   Bytes record_scratch_;

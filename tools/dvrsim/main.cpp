@@ -53,5 +53,6 @@ int main(int argc, char** argv) {
     if (sigtimedwait(&stop_signals, nullptr, &ts) > 0) break;
   }
   sim.Stop();
+  out("dvrsim sent units=" + std::to_string(sim.live_units_sent()));
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "dvrsim/media_store.h"
 
+#include <thread>
+
 namespace dvrsim {
 namespace {
 
@@ -43,6 +45,18 @@ const mediagen::EncodedClip& MediaStore::Video(int channel) {
   Slot& slot = video_[static_cast<size_t>(channel)];
   std::call_once(slot.once, [&] { slot.clip = mediagen::GenerateClip(VideoSpec(channel)); });
   return slot.clip;
+}
+
+void MediaStore::PrepareAll() {
+  auto work = [this](int first) {
+    for (int c = first; c < config_.channels; c += 2) {
+      Video(c);
+      Audio(c);
+    }
+  };
+  std::thread other(work, 1);
+  work(0);
+  other.join();
 }
 
 const AudioLoop& MediaStore::Audio(int channel) {

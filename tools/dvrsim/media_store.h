@@ -23,6 +23,9 @@ class MediaStore {
 
   mediagen::ClipSpec VideoSpec(int channel) const;
 
+  // Encodes every channel's loops now, on two threads.
+  void PrepareAll();
+
   // One second of the channel's tone in the configured audio codec.
   const AudioLoop& Audio(int channel);
 

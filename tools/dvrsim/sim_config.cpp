@@ -157,6 +157,8 @@ std::string UsageText() {
       "  --loop-frames N         frames per pre-encoded loop (default: one second)\n"
       "  --bitrate BPS           encoder bit rate (default by resolution)\n"
       "  --camera-like           pictures with sensor noise and motion\n"
+      "  --prepare-media         encode every channel's loop before listening (the\n"
+      "                          default encodes a loop when a stream first asks)\n"
       "  --audio-codec N         channel audio codec: 17 IMA, 18 G.726-24, 19 voice,\n"
       "                          other G.721 (default by platform: 160/161 17, 162 20,\n"
       "                          163 18, 164 19)\n"
@@ -351,6 +353,10 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, SimConfig* confi
     }
     if (name == "--camera-like" && !value) {
       c.camera_like = true;
+      continue;
+    }
+    if (name == "--prepare-media" && !value) {
+      c.prepare_media = true;
       continue;
     }
     auto it = valued.find(name);

@@ -103,6 +103,7 @@ bool Simulator::OpenListeners(std::string* error) {
 
 bool Simulator::Start(std::string* error) {
   if (started_) return true;
+  if (config_.prepare_media) media_.PrepareAll();
   if (!OpenListeners(error)) return false;
   stopping_ = false;
   started_ = true;
@@ -222,6 +223,7 @@ void Simulator::Serve(Connection& c) {
     Drive(c, session);
   } else {
     LiveSession session(config_, sessions_, media_, talk_.get(), send, log_, c.local_port);
+    session.SetStats(&live_stats_);
     Drive(c, session);
   }
   // The peer sees the end at once; the descriptor is closed after the join.

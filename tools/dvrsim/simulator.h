@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dvrsim/control_session.h"
+#include "dvrsim/live_session.h"
 #include "dvrsim/media_store.h"
 #include "dvrsim/sim_config.h"
 
@@ -51,6 +52,8 @@ class Simulator {
   std::string ReadyLine() const;
   int open_connections() const;
   const SimConfig& config() const { return config_; }
+  // Media units sent on every live connection so far.
+  uint64_t live_units_sent() const { return live_stats_.units.load(); }
 
  private:
   enum class Service { kControl, kLive };
@@ -83,6 +86,7 @@ class Simulator {
   SessionRegistry sessions_;
   MediaStore media_;
   std::unique_ptr<TalkRecorder> talk_;
+  LiveStats live_stats_;
   int base_port_ = 0;
   std::vector<Listener> listeners_;
   std::atomic<bool> stopping_{false};

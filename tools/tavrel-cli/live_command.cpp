@@ -2,6 +2,9 @@
 // the pictures, rates and per-channel totals; optionally writes each
 // channel's last picture as a bitmap and plays one channel's sound.
 #include <atomic>
+#include <sys/resource.h>
+#include <algorithm>
+#include <ctime>
 #include <cstring>
 #include <condition_variable>
 #include <deque>
@@ -137,13 +140,42 @@ class CodeQueue : public ISiteObserver {
   std::deque<int> codes_;
 };
 
+// Delay from the DVR's send to the picture, for DVRs on this machine whose
+// time stamps follow the wall clock (the simulator's do).
+struct LatencyProbe {
+  std::atomic<int> platform{164};
+  std::atomic<int64_t> sum_us[16] = {};
+  std::atomic<int64_t> max_us[16] = {};
+  std::atomic<int64_t> count[16] = {};
+
+  static uint64_t TicksPerSecond(int platform_code) {
+    return platform_code == 160 ? 90000 : (platform_code == 164 ? 1000000 : 100000);
+  }
+  static void OnPicture(int channel, uint32_t stamp, void* user) {
+    auto* p = static_cast<LatencyProbe*>(user);
+    if (channel < 0 || channel >= 16) return;
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    const uint64_t hz = TicksPerSecond(p->platform.load());
+    const uint64_t now = static_cast<uint64_t>(ts.tv_sec) * hz + static_cast<uint64_t>(ts.tv_nsec) * hz / 1000000000u;
+    const uint32_t ticks = static_cast<uint32_t>(now) - stamp;
+    const int64_t us = static_cast<int64_t>(static_cast<uint64_t>(ticks) * 1000000u / hz);
+    if (us > 10'000'000) return;  // a stamp from another clock
+    p->sum_us[channel].fetch_add(us);
+    p->count[channel].fetch_add(1);
+    int64_t seen = p->max_us[channel].load();
+    while (us > seen && !p->max_us[channel].compare_exchange_weak(seen, us)) {
+    }
+  }
+};
+
 }  // namespace
 
 int RunLive(const std::vector<std::string>& args) {
   CliArgs opts(args,
                {"--host", "--port", "--user", "--password", "--channels", "--seconds", "--snapshot-dir",
                 "--audio-channel", "--connect-timeout"},
-               {});
+               {"--stats"});
   const long base_port = opts.Int("--port", 7620, 0, 65533);
   const long seconds = opts.Int("--seconds", 10, 0, 86400 * 365);
   const long audio_channel = opts.Int("--audio-channel", 0, 1, 16);
@@ -191,6 +223,8 @@ int RunLive(const std::vector<std::string>& args) {
     player->SetMuted(0);
   }
   CliPictureSink sink(pane_mask, sole_channel, !snapshot_dir.empty());
+  const bool stats = opts.Has("--stats");
+  LatencyProbe latency;
   CodeQueue codes;
   int exit_status = 1;
   {
@@ -199,6 +233,7 @@ int RunLive(const std::vector<std::string>& args) {
     site.SetObserver(&codes);
     site.SetPictureSink(&sink);
     site.SetPlayer(player.get());
+    if (stats) site.SetPictureProbe(&LatencyProbe::OnPicture, &latency);
     site.StartControl();
 
     const int64_t deadline_ms = platform::MonotonicMs() + seconds * 1000;
@@ -219,6 +254,7 @@ int RunLive(const std::vector<std::string>& args) {
             site.UpdateLiveMask();
             site.RequestCameraNames();
             OutLine("live channels=%d platform=%d", site.ChannelCount(), site.PlatformCode());
+            latency.platform = site.PlatformCode();
           }
           break;
         case kNotifyStreamRunning:
@@ -241,7 +277,25 @@ int RunLive(const std::vector<std::string>& args) {
           break;
       }
     }
+    latency.platform = site.PlatformCode();
     site.StopAll();
+    if (stats) {
+      rusage usage{};
+      getrusage(RUSAGE_SELF, &usage);
+      const double cpu_s = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+      uint64_t pictures = 0;
+      int64_t sum_us = 0, count = 0, max_us = 0;
+      for (int ch = 0; ch < 16; ++ch) {
+        pictures += site.PicturesDecoded(ch);
+        sum_us += latency.sum_us[ch].load();
+        count += latency.count[ch].load();
+        max_us = std::max<int64_t>(max_us, latency.max_us[ch].load());
+      }
+      OutLine("stats cpu_s=%.3f pictures=%llu cpu_ms_per_picture=%.3f latency_avg_ms=%.1f latency_max_ms=%.1f", cpu_s,
+              static_cast<unsigned long long>(pictures), pictures > 0 ? cpu_s * 1000.0 / pictures : 0.0,
+              count > 0 ? sum_us / 1000.0 / count : 0.0, max_us / 1000.0);
+    }
     for (int ch = 0; ch < site.ChannelCount(); ++ch) {
       if ((pane_mask & (1u << ch)) == 0) continue;
       OutLine("summary channel=%d frames=%llu pictures=%llu", ch + 1,
