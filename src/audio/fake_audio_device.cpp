@@ -55,14 +55,23 @@ void FakeAudioOutput::Reset() {
   {
     std::lock_guard<std::mutex> lock(lock_);
     blocks.swap(held_);
+    returning_ += static_cast<int>(blocks.size());
   }
   Return(std::move(blocks));
+  WaitIdle();
+}
+
+void FakeAudioOutput::WaitIdle() {
+  std::unique_lock<std::mutex> lock(lock_);
+  idle_.wait(lock, [this] { return returning_ == 0; });
 }
 
 void FakeAudioOutput::Close() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    open_ = false;
+  }
   Reset();
-  std::lock_guard<std::mutex> lock(lock_);
-  open_ = false;
 }
 
 size_t FakeAudioOutput::CompleteOldest(size_t n) {
@@ -72,6 +81,7 @@ size_t FakeAudioOutput::CompleteOldest(size_t n) {
     n = std::min(n, held_.size());
     blocks.assign(held_.begin(), held_.begin() + static_cast<long>(n));
     held_.erase(held_.begin(), held_.begin() + static_cast<long>(n));
+    returning_ += static_cast<int>(n);
   }
   Return(std::move(blocks));
   return n;
@@ -108,6 +118,8 @@ void FakeAudioOutput::Return(std::deque<AudioBlock*> blocks) {
       user = user_;
     }
     if (done != nullptr) done(b, user);
+    std::lock_guard<std::mutex> lock(lock_);
+    if (--returning_ == 0) idle_.notify_all();
   }
 }
 
@@ -171,14 +183,23 @@ void FakeAudioInput::Reset() {
     std::lock_guard<std::mutex> lock(lock_);
     started_ = false;
     blocks.swap(queued_);
+    returning_ += static_cast<int>(blocks.size());
   }
   Return(std::move(blocks));
+  WaitIdle();
+}
+
+void FakeAudioInput::WaitIdle() {
+  std::unique_lock<std::mutex> lock(lock_);
+  idle_.wait(lock, [this] { return returning_ == 0; });
 }
 
 void FakeAudioInput::Close() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    open_ = false;
+  }
   Reset();
-  std::lock_guard<std::mutex> lock(lock_);
-  open_ = false;
 }
 
 size_t FakeAudioInput::Feed(const int16_t* samples, size_t count) {
@@ -197,6 +218,7 @@ size_t FakeAudioInput::Feed(const int16_t* samples, size_t count) {
       if (b->recorded_bytes >= b->length_bytes) {
         queued_.pop_front();
         full = b;
+        ++returning_;
       }
     }
     if (full != nullptr) Return({full});
@@ -225,5 +247,7 @@ void FakeAudioInput::Return(std::deque<AudioBlock*> blocks) {
       user = user_;
     }
     if (filled != nullptr) filled(b, user);
+    std::lock_guard<std::mutex> lock(lock_);
+    if (--returning_ == 0) idle_.notify_all();
   }
 }

@@ -2,6 +2,7 @@
 // test plays the device's part: it completes written blocks and feeds
 // samples into queued input blocks, from its own thread, when it chooses.
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -38,10 +39,16 @@ class FakeAudioOutput final : public IAudioOutput {
   void set_write_ok(bool ok);
 
  private:
+  // Calls the callback for blocks taken off the queue (counted in
+  // returning_ when they were taken).
   void Return(std::deque<AudioBlock*> blocks);
+  // Reset and Close wait here until no callback runs.
+  void WaitIdle();
 
   Options options_;
   mutable std::mutex lock_;
+  std::condition_variable idle_;
+  int returning_ = 0;  // blocks taken off the queue whose callback has not finished
   bool open_ = false;
   uint32_t pitch_ = 0;
   AudioBlockDoneFn done_ = nullptr;
@@ -74,9 +81,12 @@ class FakeAudioInput final : public IAudioInput {
 
  private:
   void Return(std::deque<AudioBlock*> blocks);
+  void WaitIdle();
 
   bool open_ok_;
   mutable std::mutex lock_;
+  std::condition_variable idle_;
+  int returning_ = 0;  // blocks taken off the queue whose callback has not finished
   bool open_ = false;
   bool started_ = false;
   AudioBlockDoneFn filled_ = nullptr;
