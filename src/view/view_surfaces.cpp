@@ -73,11 +73,18 @@ bool CViewSurfaces::StretchToBack(int width, int height, const QRect& dest) {
   if (ctx == nullptr) return false;
   const uint8_t* const src[4] = {picture_.data(), nullptr, nullptr, nullptr};
   const int src_stride[4] = {kPicturePitch, 0, 0, 0};
+  const int scratch_pitch = ((dest.width() + 16) * 4 + 63) & ~63;
+  const size_t need = static_cast<size_t>(scratch_pitch) * (dest.height() + 2) + 64;
+  if (scratch_.size() < need) scratch_.resize(need);
+  uint8_t* const base = scratch_.data() + (64 - reinterpret_cast<uintptr_t>(scratch_.data()) % 64) % 64;
+  uint8_t* const dst[4] = {base, nullptr, nullptr, nullptr};
+  const int dst_stride[4] = {scratch_pitch, 0, 0, 0};
+  if (sws_scale(ctx, src, src_stride, 0, height, dst, dst_stride) != dest.height()) return false;
   const int pitch = static_cast<int>(back_.bytesPerLine());
-  uint8_t* const dst[4] = {back_.bits() + static_cast<ptrdiff_t>(dest.top()) * pitch + dest.left() * 4, nullptr,
-                           nullptr, nullptr};
-  const int dst_stride[4] = {pitch, 0, 0, 0};
-  return sws_scale(ctx, src, src_stride, 0, height, dst, dst_stride) == dest.height();
+  uint8_t* out = back_.bits() + static_cast<ptrdiff_t>(dest.top()) * pitch + dest.left() * 4;
+  const size_t row = static_cast<size_t>(dest.width()) * 4;
+  for (int y = 0; y < dest.height(); ++y) std::memcpy(out + static_cast<ptrdiff_t>(y) * pitch, base + static_cast<size_t>(y) * scratch_pitch, row);
+  return true;
 }
 
 void CViewSurfaces::FillBack(const QRect& r) {

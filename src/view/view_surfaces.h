@@ -56,6 +56,10 @@ class CViewSurfaces {
     SwsContext* ctx = nullptr;
     uint64_t last_use = 0;
   };
+  // swscale's packed-RGB output may write a few pixels past the width it
+  // was given, so it scales into this padded buffer and the rows are copied
+  // into the pane; otherwise it would paint over the neighbouring pane.
+  std::vector<uint8_t> scratch_;
   SwsContext* ContextFor(int src_w, int src_h, int dst_w, int dst_h);
 
   static constexpr int kPicturePitch = kPictureSurfaceWidth * 2;

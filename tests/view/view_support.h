@@ -1,0 +1,58 @@
+// Helpers of the view tests: an offscreen Qt application, solid YUY2
+// pictures and a grid on a fixed monitor without a window.
+#pragma once
+#include <QGuiApplication>
+#include <QImage>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/notice.h"
+#include "view/dvr_view.h"
+
+inline void EnsureQtApp() {
+  // Left alive until the process ends: Qt's own statics are gone by then.
+  if (QCoreApplication::instance() == nullptr) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "view_tests";
+    static char* argv[] = {name, nullptr};
+    new QGuiApplication(argc, argv);
+  }
+}
+
+inline std::vector<uint8_t> SolidYuy2(int width, int height, uint8_t y, uint8_t u, uint8_t v) {
+  std::vector<uint8_t> p(static_cast<size_t>(width) * height * 2);
+  for (size_t i = 0; i < p.size(); i += 4) {
+    p[i] = y;
+    p[i + 1] = u;
+    p[i + 2] = y;
+    p[i + 3] = v;
+  }
+  return p;
+}
+
+// A grid on a 720 x 500 monitor whose video area is (0, 0, 700, 500).
+struct GridFixture {
+  platform::RecordingNoticeSink notices;
+  std::unique_ptr<CDvrView> view;
+  GridFixture() {
+    EnsureQtApp();
+    platform::SetNoticeSink(&notices);
+    view = std::make_unique<CDvrView>();
+    MonitorInfo m;
+    m.rect = QRect(0, 0, 720, 500);
+    m.work = m.rect;
+    view->UseMonitor(m);
+    view->InitSurfaces();
+    view->SetVideoArea(0, 0, 700, 500);
+  }
+  ~GridFixture() { platform::SetNoticeSink(nullptr); }
+  int Feed(int channel, const std::vector<uint8_t>& pixels, int width = 352, int height = 288) {
+    return view->ShowPicture(PictureRecord{channel, channel, width, height, width * height * 2, pixels.data()});
+  }
+};
+
+inline QRgb Px(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFFu; }
