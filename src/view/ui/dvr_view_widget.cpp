@@ -135,13 +135,13 @@ void CDvrViewWidget::TrackScreen() {
     update();
   });
   if (QWindow* handle = window()->windowHandle()) {
-    connect(handle, &QWindow::screenChanged, this,
-            [this] {
-              TrackScreen();
-              UpdateOrigin();
-              InitSurfaces();
-              view_->Relayout();
-            },
-            Qt::UniqueConnection);
+    connect(handle, &QWindow::screenChanged, this, &CDvrViewWidget::OnScreenChanged, Qt::UniqueConnection);
   }
+}
+
+void CDvrViewWidget::OnScreenChanged() {
+  TrackScreen();
+  UpdateOrigin();
+  InitSurfaces();
+  view_->Relayout();
 }

@@ -45,6 +45,9 @@ class CDvrViewWidget : public QWidget, public IViewWindow {
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
+ private slots:
+  void OnScreenChanged();
+
  private:
   static void OnNotify(int message, uint32_t wparam, uint32_t lparam, void* user);
   void FlushDirty();
