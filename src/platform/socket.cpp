@@ -9,6 +9,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "platform/clock.h"
@@ -93,6 +94,27 @@ long SendSome(int fd, const void* data, size_t size) {
   if (n >= 0) return static_cast<long>(n);
   if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return 0;
   return -1;
+}
+
+long SendSome2(int fd, const void* a, size_t a_size, const void* b, size_t b_size) {
+  iovec iov[2] = {{const_cast<void*>(a), a_size}, {const_cast<void*>(b), b_size}};
+  msghdr msg{};
+  msg.msg_iov = iov;
+  msg.msg_iovlen = b_size > 0 ? 2 : 1;
+  ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+  if (n >= 0) return static_cast<long>(n);
+  if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+  return -1;
+}
+
+long RecvSomeNoWait(int fd, void* data, size_t size) {
+  for (;;) {
+    ssize_t n = ::recv(fd, data, size, MSG_DONTWAIT);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -2;
+    return -1;
+  }
 }
 
 int WaitReadable(int fd, long timeout_ms) {

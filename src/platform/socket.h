@@ -31,6 +31,10 @@ int ConnectTimed(int fd, uint32_t addr_be, int port, int timeout_s, const std::a
 // the call would block or was interrupted (the caller retries), -1 on error.
 long SendSome(int fd, const void* data, size_t size);
 
+// One gathering send of two pieces (header and payload) that never raises
+// SIGPIPE. Same results as SendSome, counting bytes over both pieces.
+long SendSome2(int fd, const void* a, size_t a_size, const void* b, size_t b_size);
+
 // Waits for readability: 1 readable (data, end of stream or error pending),
 // 0 time-out, -1 error. timeout_ms < 0 waits without limit. Interrupted waits
 // continue with the time that is left.
@@ -39,6 +43,9 @@ int WaitReadable(int fd, long timeout_ms);
 // One receive call, interrupted calls retried. Returns the bytes received
 // (> 0), 0 at end of stream, -1 on error, -2 when the call would block.
 long RecvSome(int fd, void* data, size_t size);
+
+// As RecvSome but never waits: -2 when nothing is there yet.
+long RecvSomeNoWait(int fd, void* data, size_t size);
 
 // Shuts both directions down so that a receive blocked in another thread
 // returns; the descriptor stays valid until CloseSocket.

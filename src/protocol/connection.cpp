@@ -122,13 +122,27 @@ int CDvrConnection::SendMessage(uint16_t command, const void* payload, int lengt
   uint8_t header[kMessageHeaderSize];
   MessageHeader{kMessageMagic, command, static_cast<uint16_t>(length + kMessageHeaderSize)}.Encode(header);
   std::lock_guard<std::mutex> lock(send_lock_);
-  int r = SendAll(header, kMessageHeaderSize);
-  if (r <= 0) return r;
-  if (length > 0) {
-    r = SendAll(payload, length);
+  const int fd = socket_.load();
+  if (fd == platform::kInvalidSocket) return -1;
+  // Header and payload leave in one gathering send where the socket takes
+  // them; whatever remains follows with plain sends.
+  const int total = length + kMessageHeaderSize;
+  long sent = 0;
+  while (sent == 0) {
+    sent = platform::SendSome2(fd, header, kMessageHeaderSize, payload, static_cast<size_t>(length));
+    if (sent < 0) return -1;
+  }
+  if (sent < kMessageHeaderSize) {
+    const int r = SendAll(header + sent, kMessageHeaderSize - static_cast<int>(sent));
+    if (r <= 0) return r;
+    sent = kMessageHeaderSize;
+  }
+  if (sent < total) {
+    const int r = SendAll(static_cast<const uint8_t*>(payload) + (sent - kMessageHeaderSize),
+                          total - static_cast<int>(sent));
     if (r <= 0) return r;
   }
-  return length + kMessageHeaderSize;
+  return total;
 }
 
 int CDvrConnection::ReceiveBounded(uint8_t* buffer, int size, long first_wait_ms, long rest_wait_ms) {
@@ -138,6 +152,13 @@ int CDvrConnection::ReceiveBounded(uint8_t* buffer, int size, long first_wait_ms
   int got = 0;
   int64_t deadline = 0;
   while (got < size) {
+    // Most of a message is usually there already: take it without a wait.
+    long ready_now = platform::RecvSomeNoWait(fd, buffer + got, static_cast<size_t>(size - got));
+    if (ready_now > 0) {
+      got += static_cast<int>(ready_now);
+      continue;
+    }
+    if (ready_now == 0 || ready_now == -1) return -1;  // end of stream or error
     long wait_ms;
     if (got == 0) {
       wait_ms = first_wait_ms;
