@@ -17,6 +17,12 @@ bool IdleRoundKeepsSession(int& idle_rounds, std::atomic<int>& keep_alive_count)
   return true;
 }
 
+int SendUserRightsRequest(CDvrConnection& connection, std::string_view user_id) {
+  uint8_t id[32] = {};
+  std::memcpy(id, user_id.data(), std::min(user_id.size(), sizeof id));
+  return connection.Send(cmd::kUserRightsReq, id, sizeof id);
+}
+
 CControlSession::CControlSession() { retry_.store(true); }
 
 CControlSession::~CControlSession() { Stop(); }

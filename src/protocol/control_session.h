@@ -7,6 +7,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 #include "protocol/connection.h"
 #include "protocol/state_blocks.h"
@@ -40,6 +41,10 @@ inline constexpr int kDataRecordMinutes = 56;
 // keep-alives came since the last check, and both counts start again.
 // Returns false when the session must end.
 bool IdleRoundKeepsSession(int& idle_rounds, std::atomic<int>& keep_alive_count);
+
+// Sends the user-rights request (0x7E01) with the user ID in a zero-filled
+// 32-byte field; returns Send's result.
+int SendUserRightsRequest(CDvrConnection& connection, std::string_view user_id);
 
 class CControlSession : public CDvrConnection {
  public:

@@ -51,9 +51,7 @@ void CDvrSite::SendFollowUpRequests() {
   control_.Send(cmd::kLegacyRecordReq, &zero, 1);
   control_.Send(cmd::kTimeZoneReq, &zero, 1);
   control_.Send(cmd::kSensorMapReq, &zero, 1);
-  uint8_t id[32] = {};
-  std::memcpy(id, record_.user_id.data(), std::min<size_t>(record_.user_id.size(), sizeof id));
-  control_.Send(cmd::kUserRightsReq, id, sizeof id);
+  SendUserRightsRequest(control_, record_.user_id);
   control_.Send(cmd::kPictureAdjustReq, nullptr, 0);
 }
 
@@ -103,12 +101,9 @@ void CDvrSite::HandleStatus(int code) {
       tz_offset_s_.store(control_.EffectiveTimeZoneOffset());
       tz_known_.store(true);
       return;
-    case kNotifyRightsChanged: {
-      uint8_t id[32] = {};
-      std::memcpy(id, record_.user_id.data(), std::min<size_t>(record_.user_id.size(), sizeof id));
-      control_.Send(cmd::kUserRightsReq, id, sizeof id);
+    case kNotifyRightsChanged:
+      SendUserRightsRequest(control_, record_.user_id);
       return;
-    }
     case kNotifyTalk4003: {
       uint8_t v[2];
       platform::PutU16BE(v, 258);

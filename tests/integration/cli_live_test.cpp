@@ -12,22 +12,16 @@
 #include <regex>
 
 #include "support/process.h"
+#include "support/sim_process.h"
 
 namespace {
 
-struct Sim {
-  std::unique_ptr<ChildProcess> proc;
-  std::string base;
-  explicit Sim(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--port", "0", "--user", "netuser:pass"});
-    proc = std::make_unique<ChildProcess>(DVRSIM_PATH, args);
-    std::smatch m;
-    const std::string ready = proc->WaitForLine("dvrsim listening", 10000);
-    if (std::regex_search(ready, m, std::regex("base=([0-9]+)"))) base = m[1];
-  }
-  ~Sim() {
-    proc->Signal(SIGTERM);
-    proc->Wait(5000);
+// Every simulator here knows the user the client logs in with.
+struct Sim : SimProcess {
+  explicit Sim(std::vector<std::string> args) : SimProcess(DVRSIM_PATH, WithUser(std::move(args))) {}
+  static std::vector<std::string> WithUser(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--user", "netuser:pass"});
+    return args;
   }
 };
 

@@ -7,24 +7,12 @@
 #include <regex>
 
 #include "support/process.h"
+#include "support/sim_process.h"
 
 namespace {
 
-struct Sim {
-  std::unique_ptr<ChildProcess> proc;
-  std::string base;
-
-  explicit Sim(std::vector<std::string> args) {
-    args.insert(args.begin(), {"--port", "0"});
-    proc = std::make_unique<ChildProcess>(DVRSIM_PATH, args);
-    const std::string ready = proc->WaitForLine("dvrsim listening", 10000);
-    std::smatch m;
-    if (std::regex_search(ready, m, std::regex("base=([0-9]+)"))) base = m[1];
-  }
-  ~Sim() {
-    proc->Signal(SIGTERM);
-    proc->Wait(5000);
-  }
+struct Sim : SimProcess {
+  explicit Sim(std::vector<std::string> args) : SimProcess(DVRSIM_PATH, std::move(args)) {}
 };
 
 struct CliRun {

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <ctime>
 #include <cstring>
-#include <condition_variable>
-#include <deque>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -21,6 +19,7 @@
 #include "commands.h"
 #include "output.h"
 #include "picture_file.h"
+#include "site_driver.h"
 #include "platform/clock.h"
 #include "sites/dvr_site.h"
 #include "streaming/live_stream.h"
@@ -114,32 +113,6 @@ class CliPictureSink : public IPictureSink {
   Channel channels_[16];
 };
 
-// Hands the site's codes to the main thread, as a window would.
-class CodeQueue : public ISiteObserver {
- public:
-  void OnSiteCode(CDvrSite*, int code) override {
-    std::lock_guard<std::mutex> lock(lock_);
-    codes_.push_back(code);
-    changed_.notify_all();
-  }
-  void OnSiteEvent(CDvrSite*, const EventRecord& r) override {
-    OutLine("event type=%u channel=%u state=%u time=%u", r.type, r.channel, r.state, r.time);
-  }
-  // The next code, waiting up to timeout_ms; -1 when none came.
-  int Next(long timeout_ms) {
-    std::unique_lock<std::mutex> lock(lock_);
-    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return !codes_.empty(); })) return -1;
-    int code = codes_.front();
-    codes_.pop_front();
-    return code;
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  std::deque<int> codes_;
-};
-
 // Delay from the DVR's send to the picture, for DVRs on this machine whose
 // time stamps follow the wall clock (the simulator's do).
 struct LatencyProbe {
@@ -209,13 +182,7 @@ int RunLive(const std::vector<std::string>& args) {
     pane_mask = static_cast<uint16_t>(1u << sole_channel);
   }
 
-  SiteRecord record;
-  record.name = *opts.Value("--host");
-  record.address = *opts.Value("--host");
-  record.base_port = static_cast<int>(base_port);
-  record.user_id = *opts.Value("--user");
-  record.password = *opts.Value("--password");
-  record.channel_count = 16;
+  const SiteRecord record = SiteRecordFromOptions(opts, base_port);
 
   std::unique_ptr<CWaveOutPlayer> player;
   if (sole_channel >= 0) {
@@ -225,7 +192,7 @@ int RunLive(const std::vector<std::string>& args) {
   CliPictureSink sink(pane_mask, sole_channel, !snapshot_dir.empty());
   const bool stats = opts.Has("--stats");
   LatencyProbe latency;
-  CodeQueue codes;
+  SiteCodeQueue codes(true);
   int exit_status = 1;
   {
     CDvrSite site(record);

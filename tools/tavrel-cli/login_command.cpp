@@ -89,12 +89,6 @@ const char* FailureReason(int code) {
   }
 }
 
-void SendUserRightsRequest(CControlSession& session, const std::string& user) {
-  uint8_t id[32] = {};
-  std::memcpy(id, user.data(), user.size() < 32 ? user.size() : 32);
-  session.Send(cmd::kUserRightsReq, id, sizeof id);
-}
-
 // The requests a site sends once the DVR has accepted the login.
 void SendFollowUp(CControlSession& session, const std::string& user) {
   const uint8_t zero = 0;

@@ -2,9 +2,7 @@
 // a WAV file (8 kHz mono 16-bit) as talk packets in the DVR's talk codec,
 // paced as a microphone would deliver it.
 #include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -16,6 +14,7 @@
 #include "commands.h"
 #include "output.h"
 #include "platform/clock.h"
+#include "site_driver.h"
 #include "sites/dvr_site.h"
 #include "streaming/live_stream.h"
 
@@ -54,35 +53,6 @@ bool ReadWav(const std::string& path, std::vector<int16_t>* samples, std::string
   return false;
 }
 
-// Data codes report stored answers; everything else a site reports is a
-// notification.
-bool IsDataCode(int code) {
-  return code == 25 || code == 28 || (code >= 36 && code <= 56 && code != 41 && code != 43 && code != 45 &&
-                                      code != 47 && code != 49);
-}
-
-class CodeQueue : public ISiteObserver {
- public:
-  void OnSiteCode(CDvrSite*, int code) override {
-    std::lock_guard<std::mutex> lock(lock_);
-    codes_.push_back(code);
-    changed_.notify_all();
-  }
-  void OnSiteEvent(CDvrSite*, const EventRecord&) override {}
-  int Next(long timeout_ms) {
-    std::unique_lock<std::mutex> lock(lock_);
-    if (!changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return !codes_.empty(); })) return -1;
-    int code = codes_.front();
-    codes_.pop_front();
-    return code;
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  std::deque<int> codes_;
-};
-
 }  // namespace
 
 int RunTalk(const std::vector<std::string>& args) {
@@ -105,12 +75,8 @@ int RunTalk(const std::vector<std::string>& args) {
     return 2;
   }
 
-  SiteRecord record;
-  record.name = record.address = *opts.Value("--host");
-  record.base_port = static_cast<int>(base_port);
-  record.user_id = *opts.Value("--user");
-  record.password = *opts.Value("--password");
-  CodeQueue codes;
+  const SiteRecord record = SiteRecordFromOptions(opts, base_port);
+  SiteCodeQueue codes(false);
   CDvrSite site(record);
   site.Control().SetConnectTimeout(static_cast<int>(connect_timeout_s));
   site.SetObserver(&codes);
