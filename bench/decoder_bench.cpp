@@ -38,15 +38,15 @@ const mediagen::EncodedClip& Clip(int platform_code) {
   static std::map<int, mediagen::EncodedClip> clips;
   auto it = clips.find(platform_code);
   if (it == clips.end()) {
-    mediagen::ClipSpec spec;
-    spec.platform_code = platform_code;
-    spec.size = mediagen::PictureSize::kD1;
-    spec.pal = true;
-    spec.frame_count = kFrames;
-    spec.gop = kFrames;
-    spec.bitrate_bps = 2'000'000;
-    spec.camera_like = true;
-    it = clips.emplace(platform_code, mediagen::GenerateClip(spec)).first;
+    mediagen::ClipRecipe recipe;
+    recipe.platform_code = platform_code;
+    recipe.size = mediagen::PictureSize::kD1;
+    recipe.pal = true;
+    recipe.frame_count = kFrames;
+    recipe.gop = kFrames;
+    recipe.bitrate_bps = 2'000'000;
+    recipe.camera_like = true;
+    it = clips.emplace(platform_code, mediagen::GenerateClip(recipe)).first;
     if (!it->second.ok()) {
       std::fprintf(stderr, "decoder_bench: %s\n", it->second.error.c_str());
       std::exit(1);

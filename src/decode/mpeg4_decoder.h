@@ -1,4 +1,4 @@
-// CMpeg4Decoder: MPEG-4 Part 2 through XviD. The whole record goes to XviD;
+// CMpeg4Decoder: MPEG-4 Visual through XviD. The whole record goes to XviD;
 // the frame header starts with a start-code prefix of a kind XviD skips.
 #pragma once
 #include <memory>

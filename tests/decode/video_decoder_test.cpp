@@ -19,7 +19,7 @@
 
 namespace {
 
-using mediagen::ClipSpec;
+using mediagen::ClipRecipe;
 using mediagen::EncodedClip;
 using mediagen::PictureSize;
 using mediagen_test::Yuy2CbPsnr;
@@ -28,16 +28,16 @@ using mediagen_test::Yuy2LumaPsnr;
 constexpr double kMinPsnrDb = 30.0;
 
 EncodedClip Generate(int platform, PictureSize size, bool pal, int frames, int gop, bool artifact = false) {
-  ClipSpec spec;
-  spec.platform_code = platform;
-  spec.size = size;
-  spec.pal = pal;
-  spec.frame_count = frames;
-  spec.gop = gop;
-  spec.bitrate_bps = 2'000'000;
-  spec.interlace_artifact = artifact;
-  spec.keep_source = true;
-  EncodedClip clip = mediagen::GenerateClip(spec);
+  ClipRecipe recipe;
+  recipe.platform_code = platform;
+  recipe.size = size;
+  recipe.pal = pal;
+  recipe.frame_count = frames;
+  recipe.gop = gop;
+  recipe.bitrate_bps = 2'000'000;
+  recipe.interlace_artifact = artifact;
+  recipe.keep_source = true;
+  EncodedClip clip = mediagen::GenerateClip(recipe);
   EXPECT_TRUE(clip.ok()) << clip.error;
   return clip;
 }
@@ -164,13 +164,13 @@ TEST_P(EveryDecoder, PictureSizeFollowsResolutionAndStandardChanges) {
 // Pictures larger than the display path holds (720 x 576) are never
 // written anywhere; the decoders give no picture.
 TEST_P(EveryDecoder, PictureLargerThanTheBufferYieldsNothing) {
-  ClipSpec spec;
-  spec.platform_code = GetParam();
-  spec.size = PictureSize::kD1;
-  spec.pal = true;
-  spec.custom_size = {736, 576};
-  spec.frame_count = 3;
-  const EncodedClip big = mediagen::GenerateClip(spec);
+  ClipRecipe recipe;
+  recipe.platform_code = GetParam();
+  recipe.size = PictureSize::kD1;
+  recipe.pal = true;
+  recipe.custom_size = {736, 576};
+  recipe.frame_count = 3;
+  const EncodedClip big = mediagen::GenerateClip(recipe);
   ASSERT_TRUE(big.ok()) << big.error;
   auto dec = CreateDecoderForPlatform(GetParam());
   for (size_t i = 0; i < big.frames.size(); ++i) EXPECT_EQ(DecodeFrame(dec.get(), big, i), nullptr);
@@ -313,14 +313,14 @@ TEST_F(Silence, Mpeg4VolAloneSetsTheSizeAndTheVopFollows) {
 
 // A record carrying two pictures: only the first is decoded and returned.
 TEST_F(Silence, DllDecoderReturnsOnlyTheFirstPictureOfARecord) {
-  ClipSpec spec;
-  spec.platform_code = 162;
-  spec.frame_count = 2;
-  spec.gop = 2;
-  spec.h264_slices = 2;
-  spec.first_picture_index = 20;
-  spec.keep_source = true;
-  const EncodedClip clip = mediagen::GenerateClip(spec);
+  ClipRecipe recipe;
+  recipe.platform_code = 162;
+  recipe.frame_count = 2;
+  recipe.gop = 2;
+  recipe.h264_slices = 2;
+  recipe.first_picture_index = 20;
+  recipe.keep_source = true;
+  const EncodedClip clip = mediagen::GenerateClip(recipe);
   ASSERT_TRUE(clip.ok());
   std::vector<uint8_t> both(clip.Data(0), clip.Data(0) + clip.frames[0].data_size_bytes);
   both.insert(both.end(), clip.Data(1), clip.Data(1) + clip.frames[1].data_size_bytes);

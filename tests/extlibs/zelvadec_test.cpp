@@ -21,16 +21,16 @@ using mediagen::EncodedClip;
 using mediagen_test::Psnr;
 
 EncodedClip Generate(mediagen::PictureSize size, bool pal, int frames, int slices) {
-  mediagen::ClipSpec spec;
-  spec.platform_code = 162;
-  spec.size = size;
-  spec.pal = pal;
-  spec.frame_count = frames;
-  spec.gop = frames;
-  spec.bitrate_bps = 1'500'000;
-  spec.h264_slices = slices;
-  spec.keep_source = true;
-  EncodedClip clip = mediagen::GenerateClip(spec);
+  mediagen::ClipRecipe recipe;
+  recipe.platform_code = 162;
+  recipe.size = size;
+  recipe.pal = pal;
+  recipe.frame_count = frames;
+  recipe.gop = frames;
+  recipe.bitrate_bps = 1'500'000;
+  recipe.h264_slices = slices;
+  recipe.keep_source = true;
+  EncodedClip clip = mediagen::GenerateClip(recipe);
   EXPECT_TRUE(clip.ok()) << clip.error;
   return clip;
 }

@@ -31,18 +31,18 @@ class ClipFormat : public testing::TestWithParam<std::tuple<int, PictureSize, bo
 // FFmpeg decodes from the elementary stream against the rendered source.
 TEST_P(ClipFormat, RecordsCarryCorrectHeadersAndDecodableData) {
   const auto [platform, size, pal] = GetParam();
-  ClipSpec spec;
-  spec.platform_code = platform;
-  spec.size = size;
-  spec.pal = pal;
-  spec.channel_index = 5;
-  spec.frame_count = 6;
-  spec.gop = 4;
-  spec.bitrate_bps = 1'500'000;
-  spec.start_capture_time = 1'700'000'000;
-  spec.start_time_stamp = 1000;
-  spec.keep_source = true;
-  const EncodedClip clip = GenerateClip(spec);
+  ClipRecipe recipe;
+  recipe.platform_code = platform;
+  recipe.size = size;
+  recipe.pal = pal;
+  recipe.channel_index = 5;
+  recipe.frame_count = 6;
+  recipe.gop = 4;
+  recipe.bitrate_bps = 1'500'000;
+  recipe.start_capture_time = 1'700'000'000;
+  recipe.start_time_stamp = 1000;
+  recipe.keep_source = true;
+  const EncodedClip clip = GenerateClip(recipe);
   ASSERT_TRUE(clip.ok()) << clip.error;
   const Dimensions d = DimensionsOf(size, pal);
   ASSERT_EQ(clip.width, d.width);
@@ -110,15 +110,15 @@ INSTANTIATE_TEST_SUITE_P(EveryPlatformAndSize, ClipFormat,
 
 // What makes the pictures useful to look at and to test with: channels
 // differ in colour, consecutive pictures differ (moving bar, counter), the
-// same spec gives the same bytes.
+// same recipe gives the same bytes.
 TEST(Clip, ContentDependsOnChannelAndTimeAndIsDeterministic) {
-  ClipSpec spec;
-  spec.frame_count = 2;
-  spec.keep_source = true;
-  const EncodedClip a = GenerateClip(spec);
-  const EncodedClip again = GenerateClip(spec);
-  spec.channel_index = 1;
-  const EncodedClip b = GenerateClip(spec);
+  ClipRecipe recipe;
+  recipe.frame_count = 2;
+  recipe.keep_source = true;
+  const EncodedClip a = GenerateClip(recipe);
+  const EncodedClip again = GenerateClip(recipe);
+  recipe.channel_index = 1;
+  const EncodedClip b = GenerateClip(recipe);
   ASSERT_TRUE(a.ok() && again.ok() && b.ok());
   EXPECT_EQ(a.bytes, again.bytes);
 
@@ -134,15 +134,15 @@ TEST(Clip, ContentDependsOnChannelAndTimeAndIsDeterministic) {
 }
 
 TEST(Clip, CameraLikeContentIsNoisyAndHitsTheBitRate) {
-  ClipSpec spec;
-  spec.size = PictureSize::kCif;
-  spec.camera_like = true;
-  spec.frame_count = 25;
-  spec.gop = 25;
-  spec.bitrate_bps = 800'000;
-  spec.frame_rate = 25;
-  spec.keep_source = true;
-  const EncodedClip clip = GenerateClip(spec);
+  ClipRecipe recipe;
+  recipe.size = PictureSize::kCif;
+  recipe.camera_like = true;
+  recipe.frame_count = 25;
+  recipe.gop = 25;
+  recipe.bitrate_bps = 800'000;
+  recipe.frame_rate = 25;
+  recipe.keep_source = true;
+  const EncodedClip clip = GenerateClip(recipe);
   ASSERT_TRUE(clip.ok()) << clip.error;
   // One second of video near the requested rate, not the few kilobytes a
   // flat synthetic picture needs.
@@ -153,13 +153,13 @@ TEST(Clip, CameraLikeContentIsNoisyAndHitsTheBitRate) {
   EXPECT_LT(Psnr(clip.SourceLuma(0), clip.width, clip.SourceLuma(1), clip.width, clip.width, clip.height), 40.0);
 }
 
-TEST(Clip, RejectsSpecsThatCannotBeEncoded) {
-  ClipSpec spec;
-  spec.frame_count = 0;
-  EXPECT_FALSE(GenerateClip(spec).ok());
-  spec.frame_count = 1;
-  spec.gop = 0;
-  EXPECT_FALSE(GenerateClip(spec).ok());
+TEST(Clip, RejectsRecipesThatCannotBeEncoded) {
+  ClipRecipe recipe;
+  recipe.frame_count = 0;
+  EXPECT_FALSE(GenerateClip(recipe).ok());
+  recipe.frame_count = 1;
+  recipe.gop = 0;
+  EXPECT_FALSE(GenerateClip(recipe).ok());
 }
 
 TEST(Records, AppendRefusesRecordsAboveTheLargestSizeAndRestampKeepsOtherFields) {

@@ -78,14 +78,14 @@ int ClosedPort() {
 }
 
 mediagen::EncodedClip Clip(int platform, int channel, int frames = 6) {
-  mediagen::ClipSpec spec;
-  spec.platform_code = platform;
-  spec.size = mediagen::PictureSize::kQcif;
-  spec.channel_index = channel;
-  spec.frame_count = frames;
-  spec.gop = frames;
-  spec.bitrate_bps = 200000;
-  return mediagen::GenerateClip(spec);
+  mediagen::ClipRecipe recipe;
+  recipe.platform_code = platform;
+  recipe.size = mediagen::PictureSize::kQcif;
+  recipe.channel_index = channel;
+  recipe.frame_count = frames;
+  recipe.gop = frames;
+  recipe.bitrate_bps = 200000;
+  return mediagen::GenerateClip(recipe);
 }
 
 struct SiteFixture {

@@ -25,25 +25,25 @@ int DefaultBitrate(int resolution_code) {
 
 }  // namespace
 
-mediagen::ClipSpec MediaStore::VideoSpec(int channel) const {
-  mediagen::ClipSpec spec;
-  spec.platform_code = config_.platform;
-  spec.size = SizeOf(config_.resolution);
-  spec.pal = config_.pal;
-  spec.channel_index = channel;
-  spec.frame_rate = config_.FrameRate();
-  spec.frame_count = config_.LoopFrames();
-  spec.gop = config_.LoopFrames();  // every loop starts with a key picture
-  spec.bitrate_bps = config_.bitrate_bps > 0 ? config_.bitrate_bps : DefaultBitrate(config_.resolution);
-  spec.camera_like = config_.camera_like;
-  spec.noise_seed = static_cast<uint32_t>(channel + 1);
-  return spec;
+mediagen::ClipRecipe MediaStore::VideoRecipe(int channel) const {
+  mediagen::ClipRecipe recipe;
+  recipe.platform_code = config_.platform;
+  recipe.size = SizeOf(config_.resolution);
+  recipe.pal = config_.pal;
+  recipe.channel_index = channel;
+  recipe.frame_rate = config_.FrameRate();
+  recipe.frame_count = config_.LoopFrames();
+  recipe.gop = config_.LoopFrames();  // every loop starts with a key picture
+  recipe.bitrate_bps = config_.bitrate_bps > 0 ? config_.bitrate_bps : DefaultBitrate(config_.resolution);
+  recipe.camera_like = config_.camera_like;
+  recipe.noise_seed = static_cast<uint32_t>(channel + 1);
+  return recipe;
 }
 
 const mediagen::EncodedClip& MediaStore::Video(int channel) {
   if (channel < 0 || channel >= kMaxChannels) channel = 0;
   Slot& slot = video_[static_cast<size_t>(channel)];
-  std::call_once(slot.once, [&] { slot.clip = mediagen::GenerateClip(VideoSpec(channel)); });
+  std::call_once(slot.once, [&] { slot.clip = mediagen::GenerateClip(VideoRecipe(channel)); });
   return slot.clip;
 }
 

@@ -21,7 +21,7 @@ class MediaStore {
   // encoding failed has ok() false.
   const mediagen::EncodedClip& Video(int channel);
 
-  mediagen::ClipSpec VideoSpec(int channel) const;
+  mediagen::ClipRecipe VideoRecipe(int channel) const;
 
   // Encodes every channel's loops now, on two threads.
   void PrepareAll();

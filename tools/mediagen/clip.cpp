@@ -41,7 +41,7 @@ void PutU32LE(uint8_t* p, uint32_t v) {
 }
 
 // Opens the encoder for the clip's codec; error text on failure.
-std::unique_ptr<AVCodecContext, CodecContextFree> OpenEncoder(const ClipSpec& spec, Codec codec, Dimensions d,
+std::unique_ptr<AVCodecContext, CodecContextFree> OpenEncoder(const ClipRecipe& recipe, Codec codec, Dimensions d,
                                                                int fps, std::string* error) {
   const AVCodec* encoder =
       codec == Codec::kH264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(AV_CODEC_ID_MPEG4);
@@ -59,21 +59,21 @@ std::unique_ptr<AVCodecContext, CodecContextFree> OpenEncoder(const ClipSpec& sp
   ctx->pix_fmt = AV_PIX_FMT_YUV420P;
   ctx->time_base = AVRational{1, fps};
   ctx->framerate = AVRational{fps, 1};
-  ctx->gop_size = spec.gop;
+  ctx->gop_size = recipe.gop;
   ctx->max_b_frames = 0;
-  ctx->bit_rate = spec.bitrate_bps;
+  ctx->bit_rate = recipe.bitrate_bps;
   ctx->thread_count = 1;  // deterministic output, one slice unless asked for more
   ctx->log_level_offset = 16;  // the encoders' statistics are not the caller's business; errors still show
   // A one-second rate buffer, as a DVR's encoder keeps its stream steady.
-  ctx->rc_buffer_size = spec.bitrate_bps;
-  ctx->rc_max_rate = spec.bitrate_bps;
+  ctx->rc_buffer_size = recipe.bitrate_bps;
+  ctx->rc_max_rate = recipe.bitrate_bps;
   if (codec == Codec::kH264) {
-    ctx->keyint_min = spec.gop;
-    av_opt_set(ctx->priv_data, "preset", spec.h264_preset ? spec.h264_preset : "veryfast", 0);
+    ctx->keyint_min = recipe.gop;
+    av_opt_set(ctx->priv_data, "preset", recipe.h264_preset ? recipe.h264_preset : "veryfast", 0);
     av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
     av_opt_set_int(ctx->priv_data, "forced-idr", 1, 0);
     char params[64];
-    std::snprintf(params, sizeof params, "scenecut=0:slices=%d", spec.h264_slices < 1 ? 1 : spec.h264_slices);
+    std::snprintf(params, sizeof params, "scenecut=0:slices=%d", recipe.h264_slices < 1 ? 1 : recipe.h264_slices);
     av_opt_set(ctx->priv_data, "x264-params", params, 0);
   } else {
     // Simple profile tools only, so that XviD decodes every frame.
@@ -104,9 +104,9 @@ Dimensions DimensionsOf(PictureSize size, bool pal) {
   return {352, pal ? 288 : 240};
 }
 
-Dimensions PictureDimensions(const ClipSpec& spec) {
-  if (spec.custom_size.width > 0 && spec.custom_size.height > 0) return spec.custom_size;
-  return DimensionsOf(spec.size, spec.pal);
+Dimensions PictureDimensions(const ClipRecipe& recipe) {
+  if (recipe.custom_size.width > 0 && recipe.custom_size.height > 0) return recipe.custom_size;
+  return DimensionsOf(recipe.size, recipe.pal);
 }
 
 uint8_t ResolutionCodeOf(PictureSize size) {
@@ -185,22 +185,22 @@ void RestampRecord(uint8_t* record, uint32_t capture_time, uint32_t time_stamp, 
   streaming::BuildFrameHeader(record, f);
 }
 
-EncodedClip GenerateClip(const ClipSpec& spec) {
+EncodedClip GenerateClip(const ClipRecipe& recipe) {
   EncodedClip clip;
-  clip.platform_code = spec.platform_code;
-  clip.codec = CodecForPlatform(spec.platform_code);
-  const Dimensions d = PictureDimensions(spec);
+  clip.platform_code = recipe.platform_code;
+  clip.codec = CodecForPlatform(recipe.platform_code);
+  const Dimensions d = PictureDimensions(recipe);
   clip.width = d.width;
   clip.height = d.height;
-  clip.resolution_code = ResolutionCodeOf(spec.size);
-  clip.pal = spec.pal;
-  if (spec.frame_count <= 0 || spec.gop <= 0 || spec.bitrate_bps <= 0) {
+  clip.resolution_code = ResolutionCodeOf(recipe.size);
+  clip.pal = recipe.pal;
+  if (recipe.frame_count <= 0 || recipe.gop <= 0 || recipe.bitrate_bps <= 0) {
     clip.error = "frame count, GOP and bit rate must be positive";
     return clip;
   }
-  const int fps = spec.frame_rate > 0 ? spec.frame_rate : (spec.pal ? 25 : 30);
+  const int fps = recipe.frame_rate > 0 ? recipe.frame_rate : (recipe.pal ? 25 : 30);
 
-  auto ctx = OpenEncoder(spec, clip.codec, d, fps, &clip.error);
+  auto ctx = OpenEncoder(recipe, clip.codec, d, fps, &clip.error);
   if (!ctx) return clip;
   std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
   std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
@@ -217,13 +217,13 @@ EncodedClip GenerateClip(const ClipSpec& spec) {
   }
 
   std::unique_ptr<CameraScene> scene;
-  if (spec.camera_like) scene = std::make_unique<CameraScene>(d.width, d.height, spec.noise_seed);
-  if (spec.keep_source) clip.source.resize(clip.SourceFrameBytes() * static_cast<size_t>(spec.frame_count));
-  clip.frames.reserve(static_cast<size_t>(spec.frame_count));
+  if (recipe.camera_like) scene = std::make_unique<CameraScene>(d.width, d.height, recipe.noise_seed);
+  if (recipe.keep_source) clip.source.resize(clip.SourceFrameBytes() * static_cast<size_t>(recipe.frame_count));
+  clip.frames.reserve(static_cast<size_t>(recipe.frame_count));
 
-  const uint32_t ticks = StampTicksPerSecond(spec.platform_code);
-  auto capture_time_of = [&](int64_t i) { return spec.start_capture_time + static_cast<uint32_t>(i / fps); };
-  auto stamp_of = [&](int64_t i) { return spec.start_time_stamp + static_cast<uint32_t>(i * ticks / fps); };
+  const uint32_t ticks = StampTicksPerSecond(recipe.platform_code);
+  auto capture_time_of = [&](int64_t i) { return recipe.start_capture_time + static_cast<uint32_t>(i / fps); };
+  auto stamp_of = [&](int64_t i) { return recipe.start_time_stamp + static_cast<uint32_t>(i * ticks / fps); };
   uint32_t back_link = 0;
 
   auto drain = [&]() -> bool {
@@ -236,11 +236,11 @@ EncodedClip GenerateClip(const ClipSpec& spec) {
       }
       const int64_t i = packet->pts;
       RecordFields f;
-      f.platform_code = spec.platform_code;
-      f.channel_index = static_cast<uint8_t>(spec.channel_index & 15);
+      f.platform_code = recipe.platform_code;
+      f.channel_index = static_cast<uint8_t>(recipe.channel_index & 15);
       f.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
       f.resolution_code = clip.resolution_code;
-      f.pal = spec.pal;
+      f.pal = recipe.pal;
       f.capture_time = capture_time_of(i);
       f.time_stamp = stamp_of(i);
       f.back_link_bytes = back_link;
@@ -255,7 +255,7 @@ EncodedClip GenerateClip(const ClipSpec& spec) {
         clip.error = "an encoded frame does not fit in one record";
         return false;
       }
-      cf.data_offset = DataOffsetForPlatform(spec.platform_code);
+      cf.data_offset = DataOffsetForPlatform(recipe.platform_code);
       cf.data_size_bytes = cf.record_size_bytes - cf.data_offset;
       cf.key = f.key;
       cf.capture_time = f.capture_time;
@@ -265,21 +265,21 @@ EncodedClip GenerateClip(const ClipSpec& spec) {
     }
   };
 
-  for (int i = 0; i < spec.frame_count; ++i) {
+  for (int i = 0; i < recipe.frame_count; ++i) {
     if (int err = av_frame_make_writable(frame.get()); err < 0) {
       clip.error = AvError("cannot write the picture", err);
       return clip;
     }
     const PlanarPicture pic{frame->data[0], frame->data[1], frame->data[2], frame->linesize[0], frame->linesize[1]};
-    const int picture_index = spec.first_picture_index + i;
+    const int picture_index = recipe.first_picture_index + i;
     const uint32_t t = capture_time_of(i);
     if (scene) {
       scene->Draw(picture_index, pic);
     } else {
-      DrawPlainBackground(spec.channel_index, d.width, d.height, pic);
+      DrawPlainBackground(recipe.channel_index, d.width, d.height, pic);
     }
-    DrawForeground(spec, d.width, d.height, picture_index, t, pic);
-    if (spec.keep_source) {
+    DrawForeground(recipe, d.width, d.height, picture_index, t, pic);
+    if (recipe.keep_source) {
       uint8_t* dst = clip.source.data() + clip.SourceFrameBytes() * static_cast<size_t>(i);
       for (int y = 0; y < d.height; ++y, dst += d.width) std::memcpy(dst, pic.y + y * pic.y_pitch, d.width);
       for (int plane = 1; plane <= 2; ++plane) {
@@ -290,7 +290,7 @@ EncodedClip GenerateClip(const ClipSpec& spec) {
       }
     }
     frame->pts = i;
-    frame->pict_type = (i % spec.gop == 0) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    frame->pict_type = (i % recipe.gop == 0) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
     if (int err = avcodec_send_frame(ctx.get(), frame.get()); err < 0) {
       clip.error = AvError("encoding failed", err);
       return clip;
@@ -302,7 +302,7 @@ EncodedClip GenerateClip(const ClipSpec& spec) {
     return clip;
   }
   drain();
-  if (clip.ok() && clip.frames.size() != static_cast<size_t>(spec.frame_count)) {
+  if (clip.ok() && clip.frames.size() != static_cast<size_t>(recipe.frame_count)) {
     clip.error = "the encoder dropped frames";
   }
   return clip;

@@ -10,7 +10,7 @@
 // moving at different speeds and sensor noise on every pixel.
 //
 // Record layout by platform code:
-//   160, 161  header + MPEG-4 Part 2 elementary stream (every key frame
+//   160, 161  header + MPEG-4 Visual elementary stream (every key frame
 //             starts with VOS, VO and VOL headers, then the VOP)
 //   162       header + 48-byte frame descriptor + payload in the layout of
 //             libzelvadec (see extlibs/zelvadec/zelvadec.h): 20 reserved
@@ -49,7 +49,7 @@ uint32_t StampTicksPerSecond(int platform_code);
 // 32, or 32 + 48 + 52 for 162.
 size_t DataOffsetForPlatform(int platform_code);
 
-struct ClipSpec {
+struct ClipRecipe {
   int platform_code = 163;
   PictureSize size = PictureSize::kCif;
   bool pal = false;
@@ -72,8 +72,8 @@ struct ClipSpec {
   bool keep_source = false;     // keep every rendered picture (I420) in the clip
 };
 
-// The picture size a spec produces: custom_size when set, else size's.
-Dimensions PictureDimensions(const ClipSpec& spec);
+// The picture size a recipe produces: custom_size when set, else size's.
+Dimensions PictureDimensions(const ClipRecipe& recipe);
 
 struct ClipFrame {
   size_t record_offset = 0;     // into EncodedClip::bytes
@@ -104,8 +104,8 @@ struct EncodedClip {
   const uint8_t* SourceLuma(size_t i) const { return source.data() + i * SourceFrameBytes(); }
 };
 
-// Renders and encodes a clip. Deterministic for a given spec.
-EncodedClip GenerateClip(const ClipSpec& spec);
+// Renders and encodes a clip. Deterministic for a given recipe.
+EncodedClip GenerateClip(const ClipRecipe& recipe);
 
 // A planar 4:2:0 picture: plane pointers and pitches.
 struct PlanarPicture {
@@ -116,10 +116,10 @@ struct PlanarPicture {
   int uv_pitch = 0;
 };
 
-// Draws picture number picture_index of the spec's channel. Camera-like
+// Draws picture number picture_index of the recipe's channel. Camera-like
 // pictures depend on state built once per clip, so they come only from
 // GenerateClip; this draws the plain kind.
-void RenderPicture(const ClipSpec& spec, int picture_index, uint32_t capture_time, const PlanarPicture& out);
+void RenderPicture(const ClipRecipe& recipe, int picture_index, uint32_t capture_time, const PlanarPicture& out);
 
 // Record header fields of one video frame.
 struct RecordFields {

@@ -97,8 +97,8 @@ void DrawPlainBackground(int channel_index, int width, int height, const PlanarP
   }
 }
 
-void DrawForeground(const ClipSpec& spec, int width, int height, int i, uint32_t capture_time, const PlanarPicture& p) {
-  if (spec.camera_like) {
+void DrawForeground(const ClipRecipe& recipe, int width, int height, int i, uint32_t capture_time, const PlanarPicture& p) {
+  if (recipe.camera_like) {
     // Three objects crossing the scene at their own speeds.
     const struct {
       int speed_x, speed_y, w_div, h_div;
@@ -117,7 +117,7 @@ void DrawForeground(const ClipSpec& spec, int width, int height, int i, uint32_t
     }
   }
 
-  if (spec.interlace_artifact) {
+  if (recipe.interlace_artifact) {
     // Even lines dark, odd lines bright: what a fast object looks like
     // when the two fields of a frame were captured at different moments.
     const int x0 = EvenDown(width / 8), y0 = EvenDown(height / 8);
@@ -136,7 +136,7 @@ void DrawForeground(const ClipSpec& spec, int width, int height, int i, uint32_t
 
   // The channel number, a quarter of the picture tall, in the centre.
   char text[32];
-  std::snprintf(text, sizeof text, "%d", (spec.channel_index & 15) + 1);
+  std::snprintf(text, sizeof text, "%d", (recipe.channel_index & 15) + 1);
   const int big = std::max(1, height / (4 * kGlyphH));
   DrawText(p, width, height, text, (width - TextWidth(text, big)) / 2, (height - kGlyphH * big) / 2, big,
            Yuv{235, 128, 128});
@@ -219,10 +219,10 @@ void CameraScene::Draw(int i, const PlanarPicture& p) {
   }
 }
 
-void RenderPicture(const ClipSpec& spec, int picture_index, uint32_t capture_time, const PlanarPicture& out) {
-  const Dimensions d = PictureDimensions(spec);
-  DrawPlainBackground(spec.channel_index, d.width, d.height, out);
-  ClipSpec plain = spec;
+void RenderPicture(const ClipRecipe& recipe, int picture_index, uint32_t capture_time, const PlanarPicture& out) {
+  const Dimensions d = PictureDimensions(recipe);
+  DrawPlainBackground(recipe.channel_index, d.width, d.height, out);
+  ClipRecipe plain = recipe;
   plain.camera_like = false;
   DrawForeground(plain, d.width, d.height, picture_index, capture_time, out);
 }

@@ -24,7 +24,7 @@ class CameraScene {
 
 // Draws everything but the background: moving objects (camera-like),
 // the interlace box, the bar, the channel number, the clock and counter.
-void DrawForeground(const ClipSpec& spec, int width, int height, int picture_index, uint32_t capture_time,
+void DrawForeground(const ClipRecipe& recipe, int width, int height, int picture_index, uint32_t capture_time,
                     const PlanarPicture& out);
 
 // Fills the plain background: the channel's colour field with a soft
