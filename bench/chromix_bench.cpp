@@ -23,6 +23,7 @@ extern "C" {
 }
 
 #include "chromix/chromix.h"
+#include "ratio_reporter.h"
 #include "chromix/converter.h"
 
 namespace {
@@ -128,30 +129,6 @@ void BM_ChromixPath(benchmark::State& state, Op op, int w, int h, chromix::Path 
   }
 }
 
-// Puts the ratio to the swscale row of the same operation and size (and the
-// same aggregate, when repetitions are asked for) beside each row.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  using ConsoleReporter::ConsoleReporter;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    std::vector<Run> patched = runs;
-    for (Run& r : patched) {
-      const std::string& name = r.run_name.function_name;
-      const size_t slash = name.rfind('/');
-      const std::string key = name.substr(0, slash) + "|" + r.aggregate_name;
-      // Processor time: the machine is shared, and both sides run on one thread.
-      const double per_iter = r.iterations > 0 ? r.cpu_accumulated_time / static_cast<double>(r.iterations) : 0;
-      if (name.compare(slash + 1, std::string::npos, "swscale") == 0) reference_[key] = per_iter;
-      const auto it = reference_.find(key);
-      if (it != reference_.end() && per_iter > 0) r.counters["ratio"] = it->second / per_iter;
-    }
-    ConsoleReporter::ReportRuns(patched);
-  }
-
- private:
-  std::map<std::string, double> reference_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -175,11 +152,5 @@ int main(int argc, char** argv) {
           ->Unit(benchmark::kMicrosecond);
     }
   }
-  benchmark::Initialize(&argc, argv);
-  // The ratio is always a column; colour only on a terminal.
-  RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
-                                               : benchmark::ConsoleReporter::OO_Tabular);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv, "swscale");
 }

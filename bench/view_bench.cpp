@@ -22,6 +22,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "ratio_reporter.h"
 #include "view/dvr_view.h"
 
 namespace {
@@ -82,27 +83,6 @@ void BM_Grid(benchmark::State& state, Case c) {
   state.counters["pictures_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  using ConsoleReporter::ConsoleReporter;
-  void ReportRuns(const std::vector<Run>& runs) override {
-    std::vector<Run> patched = runs;
-    for (Run& r : patched) {
-      const std::string& name = r.run_name.function_name;
-      const size_t slash = name.rfind('/');
-      const std::string key = name.substr(0, slash) + "|" + r.aggregate_name;
-      const double per_iter = r.iterations > 0 ? r.cpu_accumulated_time / static_cast<double>(r.iterations) : 0;
-      if (name.compare(slash + 1, std::string::npos, "swscale") == 0) reference_[key] = per_iter;
-      const auto it = reference_.find(key);
-      if (it != reference_.end() && per_iter > 0) r.counters["ratio"] = it->second / per_iter;
-    }
-    ConsoleReporter::ReportRuns(patched);
-  }
-
- private:
-  std::map<std::string, double> reference_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -115,10 +95,5 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark((std::string("ShowPicture/") + c.name + "/grid").c_str(), BM_Grid, c)
         ->Unit(benchmark::kMicrosecond);
   }
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_ColorTabular
-                                               : benchmark::ConsoleReporter::OO_Tabular);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  return 0;
+  return RunWithRatios(argc, argv, "swscale");
 }

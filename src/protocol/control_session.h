@@ -32,6 +32,12 @@ enum ControlNotify : int {
   kNotifyTalk4060 = 35,
 };
 
+// True for the notifications that report a failed login.
+inline bool IsLoginFailure(int code) {
+  return code == kNotifyNoConnection || code == kNotifyHandshakeFailed || code == kNotifyRefusedF001 ||
+         code == kNotifyRefusedF003 || code == kNotifyRefusedF004 || code == kNotifyRefusedF006;
+}
+
 // Data codes of the two search maps (the others come from StoreStateAnswer).
 inline constexpr int kDataRecordDays = 55;
 inline constexpr int kDataRecordMinutes = 56;

@@ -206,6 +206,45 @@ int StoreStateAnswer(DvrStateBlocks& b, uint16_t command, const uint8_t* payload
   return data_code;
 }
 
+namespace {
+
+// Calls fn with the block that stores answers of command; false when none does.
+template <typename Fn>
+bool WithBlock(DvrStateBlocks& b, uint16_t command, Fn&& fn) {
+  switch (command) {
+    case cmd::kUserRightsAns: fn(b.user_rights); return true;
+    case cmd::kPictureAdjustAns: fn(b.picture_adjust); return true;
+    case cmd::kUsersAns: fn(b.users); return true;
+    case cmd::kUsersExtAns: fn(b.users_ext); return true;
+    case cmd::kUsersSetAns: fn(b.users_set_result); return true;
+    case cmd::kUsersExtSetAns: fn(b.users_ext_set_result); return true;
+    case cmd::kDescriptionAns: fn(b.description); return true;
+    case cmd::kLegacyRecordAns: fn(b.legacy_record); return true;
+    case cmd::kNetStreamAns: fn(b.net_stream); return true;
+    case cmd::kEventRecordAns: fn(b.event_record); return true;
+    case cmd::kNormalRecordAns: fn(b.normal_record); return true;
+    case cmd::kCameraNamesAns: fn(b.camera_names); return true;
+    case cmd::kSystemInfo: fn(b.system_info); return true;
+    case cmd::kVersionAns: fn(b.versions); return true;
+    case cmd::kSensorMapAns: fn(b.sensor_map); return true;
+    case cmd::kDiskAns: fn(b.disks); return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
+bool CopyStateBlock(DvrStateBlocks& dst, const StateBlockRef& src) {
+  return WithBlock(dst, src.command, [&](auto& block) {
+    const int n = std::clamp<int>(src.size_bytes, 0, sizeof block.bytes);
+    std::memset(block.bytes, 0, sizeof block.bytes);
+    if (n > 0) std::memcpy(block.bytes, src.data, static_cast<size_t>(n));
+    block.size_bytes = n;
+    block.count = src.count;
+    block.received = true;
+  });
+}
+
 PlatformInfo PlatformFromText(const char* text, size_t text_bytes) {
   struct Entry {
     const char* text;

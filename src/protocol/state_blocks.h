@@ -77,6 +77,11 @@ struct DvrStateBlocks {
 int StoreStateAnswer(DvrStateBlocks& blocks, uint16_t command, const uint8_t* payload, int payload_bytes,
                      StateBlockRef* ref);
 
+// Copies a stored block (as a data callback sees it) into the block of the
+// same answer in dst: a site's own copy of the DVR's answers. Returns false
+// for a code without a block.
+bool CopyStateBlock(DvrStateBlocks& dst, const StateBlockRef& src);
+
 // Platform code and talk audio format from a stored description.
 struct PlatformInfo {
   int platform_code = 163;

@@ -78,19 +78,16 @@ void CDvrSite::OnEvent(const EventRecord* record, void* user) {
 }
 
 void CDvrSite::HandleStatus(int code) {
+  if (IsLoginFailure(code)) {
+    error_.store(true);
+    connected_.store(false);
+    Report(code);
+    return;
+  }
   switch (code) {
     case kNotifyLoggedIn:
       connected_.store(true);
       error_.store(false);
-      break;
-    case kNotifyNoConnection:
-    case kNotifyHandshakeFailed:
-    case kNotifyRefusedF001:
-    case kNotifyRefusedF003:
-    case kNotifyRefusedF004:
-    case kNotifyRefusedF006:
-      error_.store(true);
-      connected_.store(false);
       break;
     case kNotifyConnectionLost:
       error_.store(false);
@@ -131,37 +128,8 @@ void CDvrSite::HandleStatus(int code) {
 
 void CDvrSite::HandleData(int code, const StateBlockRef& block) {
   {
-    // Keep a copy of the answer: a fresh store into our own blocks from the
-    // stored bytes gives the same content (its integers are already in host
-    // order, so copy them as they are).
     std::lock_guard<std::mutex> lock(state_lock_);
-    auto copy = [&](auto& dst) {
-      const int n = std::min<int>(block.size_bytes, sizeof dst.bytes);
-      std::memset(dst.bytes, 0, sizeof dst.bytes);
-      if (n > 0) std::memcpy(dst.bytes, block.data, static_cast<size_t>(n));
-      dst.size_bytes = n;
-      dst.count = block.count;
-      dst.received = true;
-    };
-    switch (block.command) {
-      case cmd::kUserRightsAns: copy(state_.user_rights); break;
-      case cmd::kPictureAdjustAns: copy(state_.picture_adjust); break;
-      case cmd::kUsersAns: copy(state_.users); break;
-      case cmd::kUsersExtAns: copy(state_.users_ext); break;
-      case cmd::kUsersSetAns: copy(state_.users_set_result); break;
-      case cmd::kUsersExtSetAns: copy(state_.users_ext_set_result); break;
-      case cmd::kDescriptionAns: copy(state_.description); break;
-      case cmd::kLegacyRecordAns: copy(state_.legacy_record); break;
-      case cmd::kNetStreamAns: copy(state_.net_stream); break;
-      case cmd::kEventRecordAns: copy(state_.event_record); break;
-      case cmd::kNormalRecordAns: copy(state_.normal_record); break;
-      case cmd::kCameraNamesAns: copy(state_.camera_names); break;
-      case cmd::kSystemInfo: copy(state_.system_info); break;
-      case cmd::kVersionAns: copy(state_.versions); break;
-      case cmd::kSensorMapAns: copy(state_.sensor_map); break;
-      case cmd::kDiskAns: copy(state_.disks); break;
-      default: break;
-    }
+    CopyStateBlock(state_, block);
   }
 
   switch (code) {

@@ -25,22 +25,8 @@ struct Sim : SimProcess {
   }
 };
 
-struct CliRun {
-  int status = -1;
-  std::vector<std::string> lines;
-  std::string err;
-};
-
-CliRun Cli(const std::string& command, const Sim& sim, std::vector<std::string> extra, long wait_ms = 60000) {
-  std::vector<std::string> args = {command, "--host", "127.0.0.1", "--port", sim.base, "--user", "netuser",
-                                   "--password", "pass"};
-  args.insert(args.end(), extra.begin(), extra.end());
-  ChildProcess cli(TAVREL_CLI_PATH, args);
-  CliRun run;
-  run.status = cli.Wait(wait_ms);
-  run.lines = cli.RestOfStdout();
-  run.err = cli.Stderr();
-  return run;
+CliRun Cli(const std::string& command, const Sim& sim, std::vector<std::string> extra) {
+  return RunCliCommand(TAVREL_CLI_PATH, command, sim, "netuser", "pass", extra, 60000);
 }
 
 std::string TempDir(const std::string& name) {

@@ -15,23 +15,9 @@ struct Sim : SimProcess {
   explicit Sim(std::vector<std::string> args) : SimProcess(DVRSIM_PATH, std::move(args)) {}
 };
 
-struct CliRun {
-  int status = -1;
-  std::vector<std::string> lines;
-  std::string err;
-};
-
 CliRun RunCli(const Sim& sim, std::vector<std::string> extra, const std::string& user = "netuser",
-              const std::string& password = "pass", long wait_ms = 30000) {
-  std::vector<std::string> args = {"login", "--host", "127.0.0.1", "--port", sim.base, "--user", user,
-                                   "--password", password};
-  args.insert(args.end(), extra.begin(), extra.end());
-  ChildProcess cli(TAVREL_CLI_PATH, args);
-  CliRun run;
-  run.status = cli.Wait(wait_ms);
-  run.lines = cli.RestOfStdout();
-  run.err = cli.Stderr();
-  return run;
+              const std::string& password = "pass") {
+  return RunCliCommand(TAVREL_CLI_PATH, "login", sim, user, password, extra, 30000);
 }
 
 TEST(CliLogin, FollowUpConversationInOrder) {

@@ -137,11 +137,7 @@ TEST(Open, ReportsUnresolvedHostsAndRefusedConnections) {
   TestConnection conn;
   EXPECT_EQ(conn.Start("no-such-host.invalid", 1), kResultNotResolved);
   // A port nobody listens on.
-  int port;
-  {
-    FakePeer gone;
-    port = gone.Port();
-  }
+  const int port = FakePeer::UnusedPort();
   EXPECT_EQ(conn.Start("127.0.0.1", port), 0);
   // The failed socket is not reused: the next open works.
   FakePeer peer;

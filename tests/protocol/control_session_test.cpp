@@ -446,11 +446,7 @@ TEST(Session, LastingRefusalsClearTheRetryFlag) {
     EXPECT_EQ(r.Notes(), (std::vector<int>{c.note}));
   }
   // No connection at all: notification 3, retry stays allowed.
-  int port;
-  {
-    FakePeer gone;
-    port = gone.Port();
-  }
+  const int port = FakePeer::UnusedPort();
   Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
   r.Attach(s);
@@ -460,17 +456,25 @@ TEST(Session, LastingRefusalsClearTheRetryFlag) {
   EXPECT_TRUE(s.IsRetryAllowed());
 }
 
-TEST(Session, GarbageAfterLoginEndsTheSessionCleanly) {
+// A session logged in to a scripted peer with session id 1.
+struct LoggedInSession {
   FakePeer peer;
   Recorder r;  // outlives the session, whose stop still reports
   CControlSession s;
-  r.Attach(s);
-  s.SetReceiveTimeoutMs(200);
-  s.SetRestTimeoutMs(200);
-  s.StartSession("127.0.0.1", peer.Port(), "u", "p");
-  ASSERT_TRUE(peer.Accept());
-  ASSERT_TRUE(peer.AnswerLogin(1, 1));
-  ASSERT_TRUE(r.WaitForNote(1, 2000));
+  explicit LoggedInSession(long round_ms = CControlSession::kReceiveTimeoutMs) {
+    r.Attach(s);
+    s.SetReceiveTimeoutMs(round_ms);
+    s.SetRestTimeoutMs(round_ms);
+    s.StartSession("127.0.0.1", peer.Port(), "u", "p");
+    EXPECT_TRUE(peer.Accept());
+    EXPECT_TRUE(peer.AnswerLogin(1, 1));
+    EXPECT_TRUE(r.WaitForNote(1, 2000));
+  }
+};
+
+TEST(Session, GarbageAfterLoginEndsTheSessionCleanly) {
+  LoggedInSession l(200);
+  auto& [peer, r, s] = l;
   // A message longer than a receive packet cannot be skipped: the session ends.
   std::vector<uint8_t> big(5000, 0);
   ASSERT_TRUE(peer.Send(0x2F01, big));
@@ -479,14 +483,8 @@ TEST(Session, GarbageAfterLoginEndsTheSessionCleanly) {
 }
 
 TEST(Session, StopDuringTheReceiveLoopReturnsPromptly) {
-  FakePeer peer;
-  Recorder r;  // outlives the session, whose stop still reports
-  CControlSession s;
-  r.Attach(s);
-  s.StartSession("127.0.0.1", peer.Port(), "u", "p");
-  ASSERT_TRUE(peer.Accept());
-  ASSERT_TRUE(peer.AnswerLogin(1, 1));
-  ASSERT_TRUE(r.WaitForNote(1, 2000));
+  LoggedInSession l;
+  auto& [peer, r, s] = l;
   const int64_t start = platform::MonotonicMs();
   s.Stop();
   EXPECT_LT(platform::MonotonicMs() - start, 1000);

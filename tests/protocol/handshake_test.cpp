@@ -70,40 +70,27 @@ TEST(Login, RequestCarriesBoundedFields) {
   EXPECT_EQ(std::string(req.payload.begin() + 32, req.payload.end()), std::string(32, 'p'));
 }
 
+// A login whose peer reads the request and then sends `answer` (nothing
+// when it is empty).
+int LoginAgainst(const std::vector<uint8_t>& answer) {
+  FakePeer peer;
+  CDvrConnection conn;
+  auto login = std::async(std::launch::async, [&] { return conn.Login("127.0.0.1", peer.Port(), "u", "p"); });
+  EXPECT_TRUE(peer.Accept());
+  PeerMessage req;
+  EXPECT_TRUE(peer.Read(&req));
+  if (!answer.empty()) {
+    EXPECT_TRUE(peer.SendRaw(answer));
+  }
+  return login.get();
+}
+
 TEST(Login, ShortWrongOrMissingAnswersFailTheHandshake) {
-  {  // answer too short to hold a session id
-    FakePeer peer;
-    CDvrConnection conn;
-    auto login = std::async(std::launch::async, [&] { return conn.Login("127.0.0.1", peer.Port(), "u", "p"); });
-    ASSERT_TRUE(peer.Accept());
-    PeerMessage req;
-    ASSERT_TRUE(peer.Read(&req));
-    ASSERT_TRUE(peer.Send(0x1014, {0, 1}));
-    EXPECT_EQ(login.get(), kResultHandshakeFailed);
-  }
-  {  // another command code
-    FakePeer peer;
-    CDvrConnection conn;
-    auto login = std::async(std::launch::async, [&] { return conn.Login("127.0.0.1", peer.Port(), "u", "p"); });
-    ASSERT_TRUE(peer.Accept());
-    PeerMessage req;
-    ASSERT_TRUE(peer.Read(&req));
-    ASSERT_TRUE(peer.Send(0x1022, FakePeer::Be16s({1, 1})));
-    EXPECT_EQ(login.get(), kResultHandshakeFailed);
-  }
-  {  // no answer within 2 seconds
-    FakePeer peer;
-    CDvrConnection conn;
-    auto login = std::async(std::launch::async, [&] { return conn.Login("127.0.0.1", peer.Port(), "u", "p"); });
-    ASSERT_TRUE(peer.Accept());
-    EXPECT_EQ(login.get(), kResultHandshakeFailed);
-  }
+  EXPECT_EQ(LoginAgainst(FakePeer::Frame(0x1014, {0, 1})), kResultHandshakeFailed);  // too short for an id
+  EXPECT_EQ(LoginAgainst(FakePeer::Frame(0x1022, FakePeer::Be16s({1, 1}))), kResultHandshakeFailed);  // other code
+  EXPECT_EQ(LoginAgainst({}), kResultHandshakeFailed);  // no answer within 2 seconds
   {  // nobody listening
-    int port;
-    {
-      FakePeer gone;
-      port = gone.Port();
-    }
+    const int port = FakePeer::UnusedPort();
     CDvrConnection conn;
     EXPECT_EQ(conn.Login("127.0.0.1", port, "u", "p"), kResultNoConnection);
     EXPECT_EQ(conn.Login("no-such-host.invalid", port, "u", "p"), kResultNoConnection);

@@ -71,12 +71,6 @@ class CodeRecorder : public ISiteObserver {
   std::vector<int> codes;
 };
 
-// A port nobody listens on, so sessions end at once.
-int ClosedPort() {
-  FakePeer gone;
-  return gone.Port();
-}
-
 mediagen::EncodedClip Clip(int platform, int channel, int frames = 6) {
   mediagen::ClipRecipe recipe;
   recipe.platform_code = platform;
@@ -97,7 +91,7 @@ struct SiteFixture {
     SiteRecord r;
     r.name = "test";
     r.address = "127.0.0.1";
-    r.base_port = ClosedPort() - 1;  // control on the closed port
+    r.base_port = FakePeer::UnusedPort() - 1;  // control on the closed port
     r.user_id = "admin";
     r.password = "1234";
     r.channel_count = channels;

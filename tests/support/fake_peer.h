@@ -29,6 +29,12 @@ class FakePeer {
 
   int Port() const { return platform::LocalPort(listen_fd_); }
 
+  // A loopback port nobody listens on (it was free a moment ago).
+  static int UnusedPort() {
+    FakePeer gone;
+    return gone.Port();
+  }
+
   // Accepts the next connection (closing any earlier one); false on time-out.
   bool Accept(long timeout_ms = 5000) {
     CloseClient();

@@ -24,3 +24,26 @@ struct SimProcess {
     proc->Wait(5000);
   }
 };
+
+// What a client run printed and how it ended.
+struct CliRun {
+  int status = -1;  // exit status, -1 when it did not end in time
+  std::vector<std::string> lines;
+  std::string err;
+};
+
+// Runs `cli_path command --host 127.0.0.1 --port BASE --user U --password P
+// extra...` against a simulator and waits for it.
+inline CliRun RunCliCommand(const std::string& cli_path, const std::string& command, const SimProcess& sim,
+                            const std::string& user, const std::string& password,
+                            const std::vector<std::string>& extra, long wait_ms) {
+  std::vector<std::string> args = {command, "--host", "127.0.0.1", "--port", sim.base, "--user", user,
+                                   "--password", password};
+  args.insert(args.end(), extra.begin(), extra.end());
+  ChildProcess cli(cli_path, args);
+  CliRun run;
+  run.status = cli.Wait(wait_ms);
+  run.lines = cli.RestOfStdout();
+  run.err = cli.Stderr();
+  return run;
+}

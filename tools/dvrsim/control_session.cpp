@@ -63,28 +63,11 @@ ControlSession::~ControlSession() {
 }
 
 bool ControlSession::OnReceived(const uint8_t* data, size_t size, int64_t now_ms) {
-  reader_.Append(data, size);
-  for (;;) {
-    Message m;
-    switch (reader_.Next(&m)) {
-      case FrameReader::Result::kNeedMore:
-        return true;
-      case FrameReader::Result::kBroken:
-        return false;
-      case FrameReader::Result::kMessage:
-        if (!HandleMessage(m, now_ms)) return false;
-        break;
-    }
-  }
+  return DrainMessages(reader_, data, size, [&](const Message& m) { return HandleMessage(m, now_ms); });
 }
 
 bool ControlSession::HandleMessage(const Message& m, int64_t now_ms) {
-  if (config_.log_requests && log_) {
-    char head[80];
-    std::snprintf(head, sizeof head, "request port=%d cmd=0x%04X length=%u payload=", local_port_, m.code,
-                  static_cast<unsigned>(m.total_length));
-    log_(std::string(head) + HexString(m.payload));
-  }
+  if (config_.log_requests && log_) log_(RequestLogLine(local_port_, m));
   if (!logged_in_) {
     if (m.code == cmd::kLogonReq) return HandleLogin(m, now_ms);
     // Before any login only a login may come; after a login whose answer was

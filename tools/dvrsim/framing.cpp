@@ -1,5 +1,7 @@
 #include "dvrsim/framing.h"
 
+#include <cstdio>
+
 #include <algorithm>
 
 #include "platform/bytes.h"
@@ -86,6 +88,13 @@ PayloadWriter& PayloadWriter::Text(const std::string& text, size_t field) {
 PayloadWriter& PayloadWriter::Zeros(size_t n) {
   bytes_.insert(bytes_.end(), n, 0);
   return *this;
+}
+
+std::string RequestLogLine(int local_port, const Message& m, const char* payload_text) {
+  char head[80];
+  std::snprintf(head, sizeof head, "request port=%d cmd=0x%04X length=%u payload=", local_port, m.code,
+                static_cast<unsigned>(m.total_length));
+  return std::string(head) + (payload_text != nullptr ? std::string(payload_text) : HexString(m.payload));
 }
 
 }  // namespace dvrsim

@@ -41,6 +41,31 @@ class FrameReader {
   size_t consumed_ = 0;  // bytes of the message handed out last, dropped on the next call
 };
 
+// The --log-requests line of one received message:
+// "request port=P cmd=0xCCCC length=N payload=HEX"; payload_text replaces
+// the hex when given.
+std::string RequestLogLine(int local_port, const Message& m, const char* payload_text = nullptr);
+
+// Appends received bytes to reader and hands every complete message to
+// handle (a callable taking const Message& and returning false to close).
+// Returns false when the stream broke or handle asked to close.
+template <typename Handle>
+bool DrainMessages(FrameReader& reader, const uint8_t* data, size_t size, Handle&& handle) {
+  reader.Append(data, size);
+  for (;;) {
+    Message m;
+    switch (reader.Next(&m)) {
+      case FrameReader::Result::kNeedMore:
+        return true;
+      case FrameReader::Result::kBroken:
+        return false;
+      case FrameReader::Result::kMessage:
+        if (!handle(m)) return false;
+        break;
+    }
+  }
+}
+
 // Appends big-endian fields and fixed text fields to a payload.
 class PayloadWriter {
  public:

@@ -28,28 +28,13 @@ LiveSession::~LiveSession() {
 }
 
 bool LiveSession::OnReceived(const uint8_t* data, size_t size, int64_t now_ms) {
-  reader_.Append(data, size);
-  for (;;) {
-    Message m;
-    switch (reader_.Next(&m)) {
-      case FrameReader::Result::kNeedMore:
-        return true;
-      case FrameReader::Result::kBroken:
-        return false;
-      case FrameReader::Result::kMessage:
-        if (!HandleMessage(m, now_ms)) return false;
-        break;
-    }
-  }
+  return DrainMessages(reader_, data, size, [&](const Message& m) { return HandleMessage(m, now_ms); });
 }
 
 bool LiveSession::HandleMessage(const Message& m, int64_t now_ms) {
   if (config_.log_requests && log_) {
-    char head[80];
-    std::snprintf(head, sizeof head, "request port=%d cmd=0x%04X length=%u payload=", local_port_, m.code,
-                  static_cast<unsigned>(m.total_length));
     // Talk audio is logged by its size only: it arrives many times a second.
-    log_(std::string(head) + (m.code == cmd::kTalkData ? std::string("...") : HexString(m.payload)));
+    log_(RequestLogLine(local_port_, m, m.code == cmd::kTalkData ? "..." : nullptr));
   }
   if (!admitted_) {
     if (m.code != cmd::kStreamOpenReq || m.payload.size() < 2) return false;

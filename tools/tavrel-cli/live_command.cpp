@@ -230,17 +230,12 @@ int RunLive(const std::vector<std::string>& args) {
           OutLine("notify 11");
           ended = true;
           break;
-        case kNotifyNoConnection:
-        case kNotifyHandshakeFailed:
-        case kNotifyRefusedF001:
-        case kNotifyRefusedF003:
-        case kNotifyRefusedF004:
-        case kNotifyRefusedF006:
-          OutLine("notify %d", code);
-          ErrLine("tavrel-cli live: the login failed (notification %d)", code);
-          ended = true;
-          break;
         default:
+          if (IsLoginFailure(code)) {
+            OutLine("notify %d", code);
+            ErrLine("tavrel-cli live: the login failed (notification %d)", code);
+            ended = true;
+          }
           break;
       }
     }

@@ -46,19 +46,14 @@ void OnNotify(int code, void* user) {
     OutLine("timezone %lld", static_cast<long long>(state->session->EffectiveTimeZoneOffset()));
   }
   std::lock_guard<std::mutex> lock(state->lock);
+  if (IsLoginFailure(code)) {
+    state->last_failure = code;
+    state->ended = true;
+  }
   switch (code) {
     case kNotifyLoggedIn: state->logged_in = true; break;
     case kNotifyRightsChanged: state->rights_changed = true; break;
     case kNotifyConnectionLost: state->ended = true; break;
-    case kNotifyNoConnection:
-    case kNotifyHandshakeFailed:
-    case kNotifyRefusedF001:
-    case kNotifyRefusedF003:
-    case kNotifyRefusedF004:
-    case kNotifyRefusedF006:
-      state->last_failure = code;
-      state->ended = true;
-      break;
     default: break;
   }
   state->changed.notify_all();

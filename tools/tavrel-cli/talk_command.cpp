@@ -137,17 +137,11 @@ int RunTalk(const std::vector<std::string>& args) {
                                                                 : "Audio ports in use by another user");
         done = true;
         break;
-      case kNotifyConnectionLost:
-      case kNotifyNoConnection:
-      case kNotifyHandshakeFailed:
-      case kNotifyRefusedF001:
-      case kNotifyRefusedF003:
-      case kNotifyRefusedF004:
-      case kNotifyRefusedF006:
-        ErrLine("tavrel-cli talk: no session with the DVR (notification %d)", code);
-        done = true;
-        break;
       default:
+        if (code == kNotifyConnectionLost || IsLoginFailure(code)) {
+          ErrLine("tavrel-cli talk: no session with the DVR (notification %d)", code);
+          done = true;
+        }
         break;
     }
   }
