@@ -166,13 +166,9 @@ int CDvrConnection::ReceiveBounded(uint8_t* buffer, int size, long first_wait_ms
       if (deadline == 0) deadline = platform::MonotonicMs() + rest_wait_ms;
       wait_ms = static_cast<long>(std::max<int64_t>(0, deadline - platform::MonotonicMs()));
     }
-    int ready = platform::WaitReadable(fd, wait_ms);
+    const int ready = platform::WaitReadable(fd, wait_ms);
     if (ready < 0) return -1;
     if (ready == 0) return got == 0 ? 0 : -1;  // silent before the first byte, or stalled midway
-    long n = platform::RecvSome(fd, buffer + got, static_cast<size_t>(size - got));
-    if (n == -2) continue;
-    if (n <= 0) return -1;
-    got += static_cast<int>(n);
   }
   return got;
 }

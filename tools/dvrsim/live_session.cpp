@@ -228,25 +228,23 @@ bool LiveSession::SendUnit(int channel, const uint8_t* record, size_t size_bytes
   if (count == 0 || count > 255) return true;  // cannot be cut into this many fragments
   const uint16_t sequence = unit_sequence_++;
   wire_scratch_.clear();
-  uint8_t fragment[kFragmentPayloadBytes];
   const bool reversed = shuffle_next_ && count > 1;
   if (reversed) shuffle_next_ = false;
   for (size_t k = 0; k < count; ++k) {
     const size_t index = reversed ? count - 1 - k : k;
     const size_t offset = index * kDataPerFragment;
     const size_t n = std::min(kDataPerFragment, size_bytes - offset);
-    std::memset(fragment, 0, kFragmentHeaderBytes);
+    // Message header and fragment header, then the data straight from the record.
+    uint8_t head[kMessageHeaderSize + kFragmentHeaderBytes] = {};
+    MessageHeader{kMessageMagic, cmd::kFragment, static_cast<uint16_t>(sizeof head + n)}.Encode(head);
+    uint8_t* fragment = head + kMessageHeaderSize;
     platform::PutU16BE(fragment, static_cast<uint16_t>(channel));
     platform::PutU16BE(fragment + 2, static_cast<uint16_t>((channel << 8) | kind_));
     platform::PutU16BE(fragment + 4, sequence);
     fragment[20] = static_cast<uint8_t>(count);
     fragment[21] = static_cast<uint8_t>(index);
-    std::memcpy(fragment + kFragmentHeaderBytes, record + offset, n);
-    uint8_t header[kMessageHeaderSize];
-    MessageHeader{kMessageMagic, cmd::kFragment, static_cast<uint16_t>(kMessageHeaderSize + kFragmentHeaderBytes + n)}
-        .Encode(header);
-    wire_scratch_.insert(wire_scratch_.end(), header, header + kMessageHeaderSize);
-    wire_scratch_.insert(wire_scratch_.end(), fragment, fragment + kFragmentHeaderBytes + n);
+    wire_scratch_.insert(wire_scratch_.end(), head, head + sizeof head);
+    wire_scratch_.insert(wire_scratch_.end(), record + offset, record + offset + n);
   }
   ++units_sent_;
   if (stats_ != nullptr) stats_->units.fetch_add(1);
