@@ -1,0 +1,7 @@
+// tavrel: the desktop client.
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  return 0;
+}
