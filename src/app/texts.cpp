@@ -157,4 +157,9 @@ std::string LoadText(std::string_view section, int number) {
   return platform::GetProfileString(LanguageFilePath(), section, std::to_string(number), "");
 }
 
+std::string LoadTextOr(std::string_view section, int number, std::string_view fallback) {
+  std::string text = LoadText(section, number);
+  return text.empty() ? std::string(fallback) : text;
+}
+
 }  // namespace app

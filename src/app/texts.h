@@ -52,4 +52,8 @@ std::string LanguageFilePath();
 // section or key is missing.
 std::string LoadText(std::string_view section, int number);
 
+// LoadText, or fallback when the text is empty: for labels of controls that
+// would otherwise be blank when a language file lacks the number.
+std::string LoadTextOr(std::string_view section, int number, std::string_view fallback);
+
 }  // namespace app
