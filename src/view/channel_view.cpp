@@ -2,13 +2,58 @@
 
 #include <QPainter>
 
+#include <langinfo.h>
+#include <strings.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "view/view_surfaces.h"
 
+size_t TextCutLength(const char* text, size_t limit) {
+  if (text == nullptr) return 0;
+  const size_t length = strnlen(text, limit + 1);
+  if (length <= limit) return length;
+  // Too long: keep whole characters only. Texts are in the system code page.
+  // UTF-8 is walked by its lead bytes, and so is plain ASCII (the "C"
+  // locale), where the overlay shows the bytes as UTF-8; another multibyte
+  // page is walked with the C library; a single-byte page is cut anywhere.
+  const char* codeset = ::nl_langinfo(CODESET);
+  const bool utf8 = codeset == nullptr || codeset[0] == '\0' || strcasecmp(codeset, "UTF-8") == 0 ||
+                    strcasecmp(codeset, "UTF8") == 0 || strcasecmp(codeset, "ANSI_X3.4-1968") == 0;
+  if (!utf8 && MB_CUR_MAX == 1) return limit;
+  size_t cut = 0;
+  if (!utf8) {
+    std::mbstate_t state{};
+    while (cut < limit) {
+      const size_t n = std::mbrlen(text + cut, limit - cut, &state);
+      // Invalid or cut short: stop before it.
+      if (n == 0 || n == static_cast<size_t>(-1) || n == static_cast<size_t>(-2)) break;
+      cut += n;
+    }
+    return cut;
+  }
+  while (cut < limit) {
+    const auto lead = static_cast<unsigned char>(text[cut]);
+    size_t n = 1;
+    if (lead >= 0xF0 && lead <= 0xF7) {
+      n = 4;
+    } else if (lead >= 0xE0) {
+      n = lead <= 0xEF ? 3 : 1;
+    } else if (lead >= 0xC0) {
+      n = 2;
+    }
+    if (cut + n > limit) break;
+    cut += n;
+  }
+  return cut;
+}
+
 void CChannelView::CopyText(char (&to)[kPaneTextBytes], const char* from) {
   std::memset(to, 0, sizeof to);
-  if (from != nullptr) std::strncpy(to, from, sizeof to - 1);
+  const size_t n = TextCutLength(from, sizeof to - 1);
+  if (n > 0) std::memcpy(to, from, n);
 }
 
 void CChannelView::ClearTexts() {

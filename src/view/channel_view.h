@@ -5,12 +5,17 @@
 #include <QFont>
 #include <QRect>
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 
 #include "view/view_overlay.h"
 
 class CViewSurfaces;
+
+// How many bytes of text fit limit bytes without cutting a character in
+// two: all of it when it is no longer than limit.
+size_t TextCutLength(const char* text, size_t limit);
 
 // A picture handed to the grid: YUY2 rows of width * 2 bytes.
 struct PictureRecord {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "platform/notice.h"
 
@@ -37,9 +38,24 @@ CDvrView::CDvrView() : overlay_(std::make_unique<CViewOverlay>()) {
 }
 
 CDvrView::~CDvrView() {
+  // Threads already inside ShowPicture or a setter finish first; new ones
+  // turn back at the door.
+  closing_.store(true);
+  for (int n = calls_in_flight_.load(); n != 0; n = calls_in_flight_.load()) calls_in_flight_.wait(n);
   std::lock_guard<std::mutex> lock(lock_);
   surfaces_.Release();
   window_ = nullptr;
+}
+
+CDvrView::CallScope::CallScope(CDvrView& view) : view_(view) {
+  view_.calls_in_flight_.fetch_add(1);
+  open_ = !view_.closing_.load();
+}
+
+CDvrView::CallScope::~CallScope() {
+  // Both sides use sequentially consistent operations: either this call sees
+  // the closing flag, or the destructor sees this call in flight and waits.
+  if (view_.calls_in_flight_.fetch_sub(1) == 1 && view_.closing_.load()) view_.calls_in_flight_.notify_all();
 }
 
 // ---- set-up -----------------------------------------------------------------
@@ -62,31 +78,47 @@ void CDvrView::UseMonitor(const MonitorInfo& monitor) {
 }
 
 int CDvrView::InitSurfaces(ViewNotify notify, void* user) {
+  MonitorInfo monitor;
+  const bool known = QueryMonitor(&monitor);
+  BusyScope busy(layout_busy_);
   std::lock_guard<std::mutex> lock(lock_);
   if (notify != nullptr) {
     notify_ = notify;
     notify_user_ = user;
   }
-  return InitSurfacesLocked();
+  const int result = RebuildSurfacesLocked(known ? &monitor : nullptr);
+  // New surfaces are black and the monitor may have moved: the panes are
+  // laid out again and their last pictures drawn.
+  if (result == 1) RelayoutLocked();
+  return result;
 }
 
-int CDvrView::InitSurfacesLocked() {
+bool CDvrView::QueryMonitor(MonitorInfo* monitor) {
+  IViewWindow* window;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (fixed_monitor_) return false;
+    window = window_;
+  }
+  // Asked without the grid's lock: the window may need it to answer. The
+  // window is only set and cleared on this (the user-interface) thread.
+  if (window != nullptr && window->CurrentMonitor(monitor)) return true;
+  if (QGuiApplication::instance() == nullptr) return false;
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return false;
+  monitor->rect = screen->geometry();
+  monitor->work = screen->availableGeometry();
+  monitor->primary = true;
+  monitor->device_name = screen->name().toStdString();
+  return true;
+}
+
+int CDvrView::RebuildSurfacesLocked(const MonitorInfo* queried) {
   surfaces_.Release();
   surfaces_lost_.store(false);
   if (!fixed_monitor_) {
-    MonitorInfo m;
-    bool found = window_ != nullptr && window_->CurrentMonitor(&m);
-    if (!found && QGuiApplication::instance() != nullptr) {
-      if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        m.rect = screen->geometry();
-        m.work = screen->availableGeometry();
-        m.primary = true;
-        m.device_name = screen->name().toStdString();
-        found = true;
-      }
-    }
-    if (!found) return -1;
-    monitor_ = m;
+    if (queried == nullptr) return -1;
+    monitor_ = *queried;
   }
   monitor_offset_ = -monitor_.rect.topLeft();
   return surfaces_.Create(monitor_.rect.size()) ? 1 : -1;
@@ -149,17 +181,23 @@ void CDvrView::SetVideoArea(int left, int top, int right, int bottom) {
 }
 
 void CDvrView::SetLargeLayout(int on) {
-  QSize size;
+  QRect geometry;
+  IViewWindow* window;
   {
     std::lock_guard<std::mutex> lock(lock_);
-    const QRect geometry = on != 0 ? QRect(0, 29, monitor_.rect.width(), std::max(0, monitor_.rect.height() - 29))
-                                   : QRect(22, 33, 728, 500);
-    if (window_ != nullptr) {
-      window_->PlaceWindow(geometry);
-      size = window_->ClientSize();
-    } else {
-      size = geometry.size();
-    }
+    geometry = on != 0 ? QRect(0, 29, monitor_.rect.width(), std::max(0, monitor_.rect.height() - 29))
+                       : QRect(22, 33, 728, 500);
+    window = window_;
+  }
+  // Placing the window sends it move and resize events whose handlers call
+  // back into the grid, so this runs without the lock.
+  QSize size = geometry.size();
+  if (window != nullptr) {
+    window->PlaceWindow(geometry);
+    size = window->ClientSize();
+  }
+  {
+    std::lock_guard<std::mutex> lock(lock_);
     video_area_ = QRect(QPoint(0, 0), size);
   }
   Relayout();
@@ -296,6 +334,10 @@ void CDvrView::ZoomToChannel(int channel) {
 void CDvrView::Relayout() {
   BusyScope busy(layout_busy_);
   std::lock_guard<std::mutex> lock(lock_);
+  RelayoutLocked();
+}
+
+void CDvrView::RelayoutLocked() {
   if (split_count_ == 0) return;
   int channels[kMaxPanes];
   std::copy(positions_, positions_ + kMaxPanes, channels);
@@ -353,6 +395,8 @@ void CDvrView::RedrawCachedLocked() {
 }
 
 int CDvrView::ShowPicture(const PictureRecord& picture) {
+  CallScope call(*this);
+  if (!call.open()) return -1;
   if (const int busy = layout_busy_.load()) return busy;
   if (picture.channel < 0 || picture.channel >= kMaxPanes || picture.data == nullptr || picture.width < 1 ||
       picture.width > kPictureSurfaceWidth || picture.height < 1 || picture.height > kPictureSurfaceHeight ||
@@ -507,36 +551,48 @@ void CDvrView::ClearAll() {
 
 void CDvrView::SetTitle(int channel, const char* text) {
   if (channel < 0 || channel >= kMaxPanes) return;
+  CallScope call(*this);
+  if (!call.open()) return;
   std::lock_guard<std::mutex> lock(lock_);
   CChannelView::CopyText(panes_[channel]->title, text);
 }
 
 void CDvrView::SetSource(int channel, const char* text) {
   if (channel < 0 || channel >= kMaxPanes) return;
+  CallScope call(*this);
+  if (!call.open()) return;
   std::lock_guard<std::mutex> lock(lock_);
   CChannelView::CopyText(panes_[channel]->source, text);
 }
 
 void CDvrView::SetLabel(int channel, const char* text) {
   if (channel < 0 || channel >= kMaxPanes) return;
+  CallScope call(*this);
+  if (!call.open()) return;
   std::lock_guard<std::mutex> lock(lock_);
   CChannelView::CopyText(panes_[channel]->label, text);
 }
 
 void CDvrView::SetFrameTime(int channel, const std::tm& time) {
   if (channel < 0 || channel >= kMaxPanes) return;
+  CallScope call(*this);
+  if (!call.open()) return;
   std::lock_guard<std::mutex> lock(lock_);
   panes_[channel]->frame_time = time;
 }
 
 void CDvrView::SetBitRate(int channel, int bytes_per_second) {
   if (channel < 0 || channel >= kMaxPanes) return;
+  CallScope call(*this);
+  if (!call.open()) return;
   std::lock_guard<std::mutex> lock(lock_);
   panes_[channel]->bit_rate = bytes_per_second;
 }
 
 void CDvrView::SetFrameRateValue(int channel, int frames_per_second) {
   if (channel < 0 || channel >= kMaxPanes) return;
+  CallScope call(*this);
+  if (!call.open()) return;
   std::lock_guard<std::mutex> lock(lock_);
   panes_[channel]->frame_rate = frames_per_second;
 }
@@ -645,11 +701,15 @@ QSize CDvrView::BackSurfaceSize() {
 }
 
 int CDvrView::SoleChannel() {
+  CallScope call(*this);
+  if (!call.open()) return -1;
   std::lock_guard<std::mutex> lock(lock_);
   return split_count_ == 1 ? positions_[0] : -1;
 }
 
 uint16_t CDvrView::PaneChannelMask() {
+  CallScope call(*this);
+  if (!call.open()) return 0;
   std::lock_guard<std::mutex> lock(lock_);
   uint16_t mask = 0;
   for (int i = 0; i < split_count_ && i < kMaxPanes; ++i) {
@@ -749,8 +809,15 @@ void CDvrView::OnLeftDoubleClick(const QPoint& client) {
 }
 
 void CDvrView::Paint(QPainter& window_painter, const QRect& client_dirty) {
+  // A display change lost the surfaces: rebuild them for the monitor as it
+  // is now, lay the panes out on them and draw the last pictures again.
+  const bool lost = surfaces_lost_.load();
+  MonitorInfo monitor;
+  const bool known = lost && QueryMonitor(&monitor);
+  std::optional<BusyScope> busy;
+  if (lost) busy.emplace(layout_busy_);
   std::lock_guard<std::mutex> lock(lock_);
-  if (surfaces_lost_.load()) InitSurfacesLocked();
+  if (lost && RebuildSurfacesLocked(known ? &monitor : nullptr) == 1) RelayoutLocked();
   if (!surfaces_.Ready()) {
     window_painter.fillRect(client_dirty, Qt::black);
     return;

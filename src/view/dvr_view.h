@@ -44,11 +44,13 @@ class IViewWindow {
   virtual void PresentRect(const QRect& back_rect) = 0;
   // Any thread, as above: repaint the whole window soon.
   virtual void InvalidateAll() = 0;
-  // User-interface thread: the client area's size.
+  // The rest: user-interface thread, never under the grid's lock (placing
+  // the window sends it events whose handlers call back into the grid).
+  // The client area's size.
   virtual QSize ClientSize() const = 0;
-  // User-interface thread: moves and sizes the window inside its parent.
+  // Moves and sizes the window inside its parent.
   virtual void PlaceWindow(const QRect& geometry) = 0;
-  // User-interface thread: the monitor the window is on.
+  // The monitor the window is on.
   virtual bool CurrentMonitor(MonitorInfo* monitor) const = 0;
 };
 
@@ -69,6 +71,8 @@ class CDvrView : public IPictureSink {
   static constexpr int kPaneObjects = 100;
 
   CDvrView();
+  // Waits for the threads already inside ShowPicture or an overlay setter;
+  // the sites must have let go of the grid before it is destroyed.
   ~CDvrView() override;
   CDvrView(const CDvrView&) = delete;
   CDvrView& operator=(const CDvrView&) = delete;
@@ -81,14 +85,18 @@ class CDvrView : public IPictureSink {
   void SetClientOrigin(const QPoint& screen);
   // Fixes the monitor instead of asking the window or the primary screen.
   void UseMonitor(const MonitorInfo& monitor);
-  // Builds or rebuilds the surfaces for the window's monitor; remembers the
+  // Builds or rebuilds the surfaces for the window's monitor, then lays the
+  // panes out on them and redraws their last pictures; remembers the
   // notification callback when one is given. 1, or -1 when no surface could
   // be made (drawing then does nothing).
   int InitSurfaces(ViewNotify notify = nullptr, void* user = nullptr);
-  // The display changed: the surfaces are rebuilt on the next paint.
+  // The display changed: the surfaces are rebuilt, the panes laid out and
+  // their pictures redrawn on the next paint.
   void MarkSurfacesLost() { surfaces_lost_.store(true); }
 
-  // Layout (user-interface thread).
+  // Layout (user-interface thread). SetLargeLayout places the window, so it
+  // must not be called with the grid's lock held (nothing outside the grid
+  // can hold it).
   void SetVideoArea(int left, int top, int right, int bottom);
   void SetLargeLayout(int on);
   void SetChannelCount(int count);
@@ -152,6 +160,8 @@ class CDvrView : public IPictureSink {
   QImage BackSurfaceCopy();
   bool SurfacesReady();
   QSize BackSurfaceSize();
+  // Calls from other threads inside the grid right now (for checks).
+  int CallsInFlight() const { return calls_in_flight_.load(); }
 
   // IPictureSink: the site engine's channel indexes 0..15.
   bool IsSuspended() override { return suspended_.load(); }
@@ -176,6 +186,21 @@ class CDvrView : public IPictureSink {
     std::vector<uint8_t> data;
   };
 
+  // Counts a call from another thread for the destructor to wait for;
+  // open() is false once the grid is being destroyed.
+  class CallScope {
+   public:
+    explicit CallScope(CDvrView& view);
+    ~CallScope();
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+    bool open() const { return open_; }
+
+   private:
+    CDvrView& view_;
+    bool open_ = false;
+  };
+
   static bool SplitCountSupported(int count);
   static int CellsPerSide(int count);
   bool ValidChannel(int channel) const { return channel >= 0 && channel < channel_count_ && channel < kMaxPanes; }
@@ -185,7 +210,13 @@ class CDvrView : public IPictureSink {
   // entries from start on.
   void LayoutLocked(int count, int start, const int* channels);
   void LayoutAndRedraw(int count, int start, const int* channels);
-  int InitSurfacesLocked();
+  // The window's monitor (or the primary screen's), asked without the lock;
+  // false when the monitor is fixed or unknown.
+  bool QueryMonitor(MonitorInfo* monitor);
+  // Rebuilds the surfaces for the fixed monitor, else for *queried (none:
+  // -1, no surfaces).
+  int RebuildSurfacesLocked(const MonitorInfo* queried);
+  void RelayoutLocked();
   void ClearPaneLocked(int channel);
   void RedrawCachedLocked();
   void DrawCachedLocked(int channel, bool black_fill);
@@ -234,5 +265,7 @@ class CDvrView : public IPictureSink {
   bool selected_only_ = false;
 
   std::atomic<bool> surfaces_lost_{false};
+  std::atomic<int> calls_in_flight_{0};
+  std::atomic<bool> closing_{false};
   std::atomic<bool> suspended_{false};
 };

@@ -144,6 +144,10 @@ void CViewOverlay::DrawOverlay(QPainter& p, const QRect& pane, const QFont& font
   const int t = pane.top();
   const int r = pane.right() + 1;
   const int b = pane.bottom() + 1;
+  p.save();
+  // A text longer than its pane is cut at the pane's frames rather than
+  // painted into the neighbouring pane.
+  p.setClipRect(TextArea(pane));
   p.setFont(font);
   p.setPen(TextColour());
   p.setBackgroundMode(Qt::TransparentMode);
@@ -170,14 +174,24 @@ void CViewOverlay::DrawOverlay(QPainter& p, const QRect& pane, const QFont& font
     p.drawText(QRect(QPoint(l, t), QPoint(r - 6, b - 6)), flags | Qt::AlignRight | Qt::AlignBottom,
                QString::fromLatin1(date.c_str()));
   }
+  p.restore();
 }
 
 void CViewOverlay::DrawChannelNumber(QPainter& p, const QRect& pane, const QFont& font, int channel) const {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%2d", channel + 1);
+  p.save();
+  p.setClipRect(TextArea(pane));
   p.setFont(font);
   p.setPen(TextColour());
   p.setBackgroundMode(Qt::TransparentMode);
   p.drawText(QRect(QPoint(pane.left() + 5, pane.top() + 5), QPoint(pane.right(), pane.bottom())),
              Qt::TextSingleLine | Qt::TextDontClip | Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(buf));
+  p.restore();
+}
+
+QRect CViewOverlay::TextArea(const QRect& pane) {
+  // The frames take the pane's outer three pixels (the empty-pane frame one
+  // more outside it).
+  return pane.adjusted(3, 3, -3, -3);
 }

@@ -25,7 +25,7 @@ inline constexpr int kOsdDateMonthFirst = 0x0200;
 inline constexpr int kOsdDateDayFirst = 0x0400;
 inline constexpr int kOsdDefault = 0xD103;
 
-// Texts shown in a pane, at most 31 characters each.
+// Texts shown in a pane, at most 31 bytes each, cut on a character boundary.
 inline constexpr int kPaneTextBytes = 32;
 
 // The overlay values of one pane, as the drawing needs them.
@@ -81,6 +81,9 @@ class CViewOverlay {
   void DrawOverlay(QPainter& p, const QRect& pane, const QFont& font, int osd_flags,
                    const PaneOverlayValues& v) const;
   void DrawChannelNumber(QPainter& p, const QRect& pane, const QFont& font, int channel) const;
+
+  // Where a pane's texts may be drawn: the pane inside its frames.
+  static QRect TextArea(const QRect& pane);
 
   // A hollow frame two pixels wide inside (left, top, right, bottom).
   static void DrawFrame(QPainter& p, int left, int top, int right, int bottom, const QColor& colour);

@@ -6,7 +6,9 @@
 #include <QPainter>
 
 #include <cstdlib>
+#include <string>
 
+#include "view/channel_view.h"
 #include "view/view_overlay.h"
 #include "view_support.h"
 
@@ -22,6 +24,17 @@ int GreenPixels(const QImage& image, const QRect& r) {
   int n = 0;
   for (int y = r.top(); y <= r.bottom(); ++y)
     for (int x = r.left(); x <= r.right(); ++x) n += Px(image, x, y) == 0x00FF00u;
+  return n;
+}
+
+// Pixels where text green shows, smoothed edges included.
+int GreenishPixels(const QImage& image, const QRect& r) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      n += qGreen(c) > qRed(c) + 40 && qGreen(c) > qBlue(c) + 40;
+    }
   return n;
 }
 
@@ -124,14 +137,63 @@ TEST_F(PixelTest, OverlayTextsSitInTheirCornersInGreen) {
   EXPECT_GT(GreenPixels(back, QRect(5, 255, 40, 30)), 5);
 }
 
-TEST_F(PixelTest, LostSurfacesAreRebuiltOnTheNextPaint) {
+TEST_F(PixelTest, RebuiltSurfacesGetTheirPanesAndPicturesBack) {
+  view->SetOsdFlags(0);
+  view->SetSplit(4, 0);
+  Feed(0, pic);
   MonitorInfo larger;
   larger.rect = QRect(0, 0, 800, 600);
   view->UseMonitor(larger);
   view->MarkSurfacesLost();
   EXPECT_EQ(view->BackSurfaceSize(), QSize(720, 500));
-  Painted();
-  EXPECT_EQ(view->BackSurfaceSize(), QSize(800, 600));
+  QImage back = Painted();
+  EXPECT_EQ(back.size(), QSize(800, 600));
+  EXPECT_TRUE(Near(Px(back, 175, 125), kGrey));
+  EXPECT_EQ(view->ShownChannels().size(), 4u);
+
+  // The same when the window rebuilds them itself (moved to another monitor).
+  MonitorInfo right;
+  right.rect = QRect(800, 0, 720, 500);
+  view->UseMonitor(right);
+  ASSERT_EQ(view->InitSurfaces(), 1);
+  back = view->BackSurfaceCopy();
+  EXPECT_TRUE(Near(Px(back, 175, 125), kGrey));
+  EXPECT_EQ(Px(back, 500, 125), 0u);
+}
+
+TEST_F(PixelTest, LongTextsStayInsideTheirPane) {
+  view->SetSplit(64, 0);  // panes of 87 x 62
+  view->SetOsdFlags(0x01F5);
+  view->SetTitle(9, "WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW");
+  view->SetBitRate(9, 160000000);
+  view->SetFrameRateValue(9, 30);
+  std::tm t{};
+  t.tm_year = 125;
+  view->SetFrameTime(9, t);
+  Feed(9, pic);  // second row, second column: neighbours on every side
+  const QImage back = view->BackSurfaceCopy();
+  const QRect pane = view->PaneRect(9);
+  EXPECT_GT(GreenishPixels(back, pane), 40);
+  for (int neighbour : {1, 8, 10, 17}) {
+    EXPECT_EQ(GreenishPixels(back, view->PaneRect(neighbour)), 0) << "pane " << neighbour;
+  }
+  // The pane's own frames stay whole under the texts.
+  EXPECT_EQ(Px(back, pane.right(), pane.top() + 8), 0xCACACAu);
+  EXPECT_EQ(Px(back, pane.left() + 20, pane.bottom()), 0xCACACAu);
+}
+
+TEST(OverlayText, TextsAreCutToWholeCharacters) {
+  GridFixture grid;
+  CDvrView& view = *grid.view;
+  const std::string a30(30, 'a');
+  view.SetTitle(0, (a30 + "\xC3\xA9").c_str());  // a two-byte letter across the 31-byte limit
+  EXPECT_EQ(view.Title(0), a30);
+  view.SetTitle(0, (std::string(29, 'a') + "\xEA\xB0\x80").c_str());  // three bytes, one too many
+  EXPECT_EQ(view.Title(0), std::string(29, 'a'));
+  view.SetTitle(0, (std::string(28, 'a') + "\xEA\xB0\x80" + "b").c_str());  // fits exactly
+  EXPECT_EQ(view.Title(0), std::string(28, 'a') + "\xEA\xB0\x80");
+  EXPECT_EQ(TextCutLength(std::string(40, 'x').c_str(), 31), 31u);
+  EXPECT_EQ(TextCutLength("short", 31), 5u);
 }
 
 TEST(OverlayText, LinesRatesDatesAndSpeeds) {

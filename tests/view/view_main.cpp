@@ -1,8 +1,8 @@
-// The view tests run inside one offscreen Qt application, made before the
+// The view tests run inside one offscreen Qt application (with widgets), made before the
 // first test and ended after the last, as a program would.
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
+#include <QApplication>
 
 #include <cstdlib>
 
@@ -12,6 +12,6 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   ::testing::InitGoogleTest(&argc, argv);
-  QGuiApplication app(argc, argv);
+  QApplication app(argc, argv);  // widgets too: the grid window is tested offscreen
   return RUN_ALL_TESTS();
 }

@@ -4,9 +4,14 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/notice.h"
@@ -50,3 +55,33 @@ struct GridFixture {
 };
 
 inline QRgb Px(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFFu; }
+
+// Ends the test program when the code under test does not come back within
+// the bound (a deadlock would otherwise hang the suite).
+class Watchdog {
+ public:
+  Watchdog(std::chrono::seconds bound, const char* what) {
+    thread_ = std::thread([this, bound, what] {
+      std::unique_lock<std::mutex> lock(lock_);
+      if (!cv_.wait_for(lock, bound, [this] { return done_; })) {
+        std::fprintf(stderr, "watchdog: %s did not return within %lld s\n", what,
+                     static_cast<long long>(bound.count()));
+        std::_Exit(3);
+      }
+    });
+  }
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;
+};

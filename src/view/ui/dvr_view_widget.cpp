@@ -117,9 +117,10 @@ bool CDvrViewWidget::eventFilter(QObject* watched, QEvent* event) {
     UpdateOrigin();
     if (screen() != tracked_screen_) {
       TrackScreen();
-      InitSurfaces();
+      InitSurfaces();  // lays the panes out on the new surfaces
+    } else {
+      view_->Relayout();
     }
-    view_->Relayout();
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -128,7 +129,8 @@ void CDvrViewWidget::TrackScreen() {
   if (tracked_screen_ != nullptr) disconnect(tracked_screen_, nullptr, this, nullptr);
   tracked_screen_ = screen();
   if (tracked_screen_ == nullptr) return;
-  // A display mode change loses the surfaces; the next paint rebuilds them.
+  // A display mode change loses the surfaces; the next paint rebuilds them
+  // and lays the panes out again.
   connect(tracked_screen_, &QScreen::geometryChanged, this, [this] {
     view_->MarkSurfacesLost();
     UpdateOrigin();
@@ -142,6 +144,5 @@ void CDvrViewWidget::TrackScreen() {
 void CDvrViewWidget::OnScreenChanged() {
   TrackScreen();
   UpdateOrigin();
-  InitSurfaces();
-  view_->Relayout();
+  InitSurfaces();  // rebuilds the surfaces, lays the panes out and redraws
 }
