@@ -60,9 +60,53 @@ void CDvrSite::RequestCameraNames() {
   control_.Send(cmd::kCameraNamesReq, &zero, 1);
 }
 
+CDvrSite::ObserverCall::ObserverCall(CDvrSite& site) : site_(site) {
+  std::lock_guard<std::mutex> lock(site_.observer_lock_);
+  observer_ = site_.observer_;
+  if (observer_ == nullptr) return;
+  generation_ = site_.observer_generation_;
+  ++site_.observer_calls_;
+}
+
+CDvrSite::ObserverCall::~ObserverCall() {
+  if (observer_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(site_.observer_lock_);
+  if (generation_ == site_.observer_generation_) {
+    --site_.observer_calls_;
+  } else if (--site_.old_observer_calls_ == 0) {
+    site_.observer_idle_.notify_all();
+  }
+}
+
+void CDvrSite::SetObserver(ISiteObserver* observer) {
+  std::unique_lock<std::mutex> lock(observer_lock_);
+  observer_ = observer;
+  // Calls begun from here on see the new observer; the ones under way are
+  // counted as old and waited for.
+  ++observer_generation_;
+  old_observer_calls_ += observer_calls_;
+  observer_calls_ = 0;
+  observer_idle_.wait(lock, [this] { return old_observer_calls_ == 0; });
+}
+
+void CDvrSite::SetPictureSink(IPictureSink* sink) {
+  std::lock_guard<std::mutex> lock(decode_lock_);
+  sink_.store(sink);
+}
+
+void CDvrSite::SetPlayer(CWaveOutPlayer* player) {
+  std::lock_guard<std::mutex> lock(decode_lock_);
+  player_.store(player);
+}
+
+void CDvrSite::SetLiveDisplay(bool on) {
+  std::lock_guard<std::mutex> lock(decode_lock_);
+  live_display_.store(on);
+}
+
 void CDvrSite::Report(int code) {
-  ISiteObserver* observer = observer_.load();
-  if (observer != nullptr) observer->OnSiteCode(this, code);
+  ObserverCall call(*this);
+  if (call.get() != nullptr) call.get()->OnSiteCode(this, code);
 }
 
 void CDvrSite::OnNotify(int code, void* user) { static_cast<CDvrSite*>(user)->HandleStatus(code); }
@@ -73,8 +117,9 @@ void CDvrSite::OnData(int code, void* user, const StateBlockRef* block) {
 
 void CDvrSite::OnEvent(const EventRecord* record, void* user) {
   auto* site = static_cast<CDvrSite*>(user);
-  ISiteObserver* observer = site->observer_.load();
-  if (observer != nullptr && record != nullptr) observer->OnSiteEvent(site, *record);
+  if (record == nullptr) return;
+  ObserverCall call(*site);
+  if (call.get() != nullptr) call.get()->OnSiteEvent(site, *record);
 }
 
 void CDvrSite::HandleStatus(int code) {
@@ -151,17 +196,19 @@ void CDvrSite::HandleData(int code, const StateBlockRef& block) {
       break;
     }
     case 50: {  // camera names
-      IPictureSink* sink = sink_.load();
-      const int count = std::min(block.count, kChannels);
+      const int count = std::clamp(block.count, 0, kChannels);
+      char local[kChannels][kChannelNameBytes] = {};
       for (int i = 0; i < count; ++i) {
         const char* utf8 = reinterpret_cast<const char*>(block.data + 4 + i * kCameraNameBytes);
-        char local[kChannelNameBytes];
-        platform::Utf8ToSystem(utf8, kCameraNameBytes, local, sizeof local);
-        {
-          std::lock_guard<std::mutex> lock(state_lock_);
-          std::memcpy(channel_names_[i], local, sizeof local);
-        }
-        if (sink != nullptr) sink->SetChannelName(i, local);
+        platform::Utf8ToSystem(utf8, kCameraNameBytes, local[i], sizeof local[i]);
+      }
+      {
+        std::lock_guard<std::mutex> lock(state_lock_);
+        for (int i = 0; i < count; ++i) std::memcpy(channel_names_[i], local[i], sizeof local[i]);
+      }
+      std::lock_guard<std::mutex> lock(decode_lock_);
+      if (IPictureSink* sink = sink_.load()) {
+        for (int i = 0; i < count; ++i) sink->SetChannelName(i, local[i]);
       }
       break;
     }
@@ -264,11 +311,19 @@ void CDvrSite::StartLive() {
 
 void CDvrSite::UpdateLiveMask() {
   if (!live_) return;
-  IPictureSink* sink = sink_.load();
-  if (sink == nullptr) return;
-  const uint16_t mask = sink->PaneChannelMask();
+  uint16_t mask;
+  bool sole;
+  {
+    std::lock_guard<std::mutex> lock(decode_lock_);
+    IPictureSink* sink = sink_.load();
+    if (sink == nullptr) return;
+    mask = sink->PaneChannelMask();
+    sole = sink->SoleChannel() >= 0;
+  }
+  // The masks are sent without the decode lock: a send may wait on the
+  // connection, and the stream threads must keep decoding meanwhile.
   live_->SetPrimaryMask(mask);
-  live_->SetSecondaryMask(sink->SoleChannel() >= 0 ? mask : 0);
+  live_->SetSecondaryMask(sole ? mask : 0);
 }
 
 void CDvrSite::ShowAllChannels() {
@@ -281,6 +336,15 @@ void CDvrSite::StopLiveVideo() {
   if (!live_) return;
   live_->SetPrimaryMask(0);
   live_->SetSecondaryMask(0);
+}
+
+void CDvrSite::ResetLiveDecoders() {
+  std::lock_guard<std::mutex> lock(decode_lock_);
+  if (!live_) return;
+  for (int c = 0; c < kChannels; ++c) {
+    if (CVideoDecoder* decoder = live_->VideoDecoder(c)) decoder->Reset();
+    if (live_->AudioDecoder(c) != nullptr) live_->SetAudioDecoder(c, new CAudioDecoder());
+  }
 }
 
 void CDvrSite::StopAll() {
@@ -301,15 +365,22 @@ uint64_t CDvrSite::PicturesDecoded(int channel) const {
 }
 
 void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes) {
-  IPictureSink* sink = sink_.load();
-  if (!live_display_.load() || sink == nullptr || sink->IsSuspended()) return;
+  // Early return without the lock for sites not shown; checked again below.
+  if (!live_display_.load() || sink_.load() == nullptr) return;
   streaming::FrameInfo info;
   if (!streaming::ParseFrameHeader(record, static_cast<size_t>(std::max(record_bytes, 0)), &info)) return;
   // A header claiming more than was collected is not decoded.
   if (info.record_size_bytes > static_cast<uint32_t>(record_bytes)) return;
   const int channel = info.channel_index;
-  if (channel >= channel_count_.load() || playback_mode_.load()) return;
+  if (channel < 0 || channel >= kChannels || channel >= channel_count_.load() || playback_mode_.load()) return;
   ChannelStats& st = stats_[channel];
+
+  // Everything that reaches the sink or the player happens under the decode
+  // lock, where the flag and the sink are read: detaching the sink or
+  // clearing the flag waits for it.
+  std::lock_guard<std::mutex> lock(decode_lock_);
+  IPictureSink* sink = sink_.load();
+  if (!live_display_.load() || sink == nullptr || sink->IsSuspended()) return;
 
   if (info.medium == streaming::kMediumVideo) {
     st.total_frames.fetch_add(1);
@@ -347,7 +418,6 @@ void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes) {
       if (ok) sink->SetChannelTime(channel, fields);
     }
     if (sink->IsSuspended()) return;
-    std::lock_guard<std::mutex> lock(decode_lock_);
     CVideoDecoder* decoder = live_ ? live_->VideoDecoder(channel) : nullptr;
     if (decoder == nullptr) return;
     DecodedPicture* picture = decoder->Decode(record, info.record_size_bytes, 0);
@@ -358,9 +428,8 @@ void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes) {
       if (PictureProbe probe = probe_.load()) probe(channel, info.time_stamp, probe_user_);
     }
   } else if (info.medium == streaming::kMediumAudio) {
-    if (sink->IsSuspended() || sink->SoleChannel() != channel) return;
+    if (sink->SoleChannel() != channel) return;
     CWaveOutPlayer* player = player_.load();
-    std::lock_guard<std::mutex> lock(decode_lock_);
     CAudioDecoder* decoder = live_ ? live_->AudioDecoder(channel) : nullptr;
     if (decoder == nullptr) return;
     const AudioDecodeResult* result = decoder->DecodeAudio(record, info.record_size_bytes);

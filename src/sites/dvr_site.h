@@ -4,8 +4,24 @@
 // live frame records into pictures, times, rates and sound, and reports
 // notification and data codes and events to the user interface through an
 // observer. It has no user interface of its own.
+//
+// Locks, in the order they may be taken (never the other way round):
+//   decode_lock_  decoding, and every call into the picture sink and the
+//                 player; the sink's own locks (the grid's) and the player's
+//                 come after it
+//   state_lock_   the copied answers, names and sensor masks; nothing is
+//                 called while it is held
+//   talk_lock_    one talk packet at a time; the live connection's send lock
+//                 comes after it
+// The observer is called with none of these held (it may call back into the
+// site); observer_lock_ only counts its calls in flight.
+// Detaching (SetObserver, SetPictureSink, SetPlayer with null or another
+// object) returns only when no thread is inside the old one any more, so it
+// can be destroyed right after. None of them may be called from inside a
+// call of the object being detached.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -19,19 +35,10 @@
 #include "protocol/event_record.h"
 #include "protocol/state_blocks.h"
 #include "sites/picture_sink.h"
+#include "sites/site_record.h"
 
 class CDualLiveStream;
 class CWaveOutPlayer;
-
-// The stored fields a site is made from.
-struct SiteRecord {
-  std::string name;
-  std::string address;
-  int base_port = 7620;
-  std::string user_id;
-  std::string password;
-  int channel_count = 16;
-};
 
 // Receives what a site reports. Called on session worker threads; an
 // implementation copies what it needs and returns without waiting for the
@@ -57,9 +64,10 @@ class CDvrSite {
   CDvrSite(const CDvrSite&) = delete;
   CDvrSite& operator=(const CDvrSite&) = delete;
 
-  void SetObserver(ISiteObserver* observer) { observer_.store(observer); }
-  void SetPictureSink(IPictureSink* sink) { sink_.store(sink); }
-  void SetPlayer(CWaveOutPlayer* player) { player_.store(player); }
+  // Each waits for the calls already inside the previous object.
+  void SetObserver(ISiteObserver* observer);
+  void SetPictureSink(IPictureSink* sink);
+  void SetPlayer(CWaveOutPlayer* player);
 
   // Installs the control session's callbacks and starts it on base port + 1.
   void StartControl();
@@ -72,11 +80,18 @@ class CDvrSite {
   void UpdateLiveMask();
   void ShowAllChannels();
   void StopLiveVideo();
+  // Resets every channel's video decoder of the live pair and gives every
+  // channel a fresh audio decoder (they keep codec state across frames and
+  // have no reset of their own), so decoding starts over with the next key
+  // frame. Waits for the frame being decoded.
+  void ResetLiveDecoders();
   // Ends talk, stops the control session and the live pair.
   void StopAll();
 
-  // Only the site with the flag set feeds the grid.
-  void SetLiveDisplay(bool on) { live_display_.store(on); }
+  // Only the site with the flag set feeds the grid. Clearing it returns
+  // only when no picture of this site is being handed to the sink, and none
+  // is handed over afterwards.
+  void SetLiveDisplay(bool on);
   bool LiveDisplay() const { return live_display_.load(); }
   void SetPlaybackMode(bool on) { playback_mode_.store(on); }
 
@@ -145,6 +160,22 @@ class CDvrSite {
   static void OnLiveNotify(int code, void* user);
   static void OnLiveFrame(const uint8_t* record, int record_bytes, void* user);
 
+  // An observer call: the observer of the moment, counted in flight until
+  // the call ends (null: no observer, nothing counted).
+  class ObserverCall {
+   public:
+    explicit ObserverCall(CDvrSite& site);
+    ~ObserverCall();
+    ObserverCall(const ObserverCall&) = delete;
+    ObserverCall& operator=(const ObserverCall&) = delete;
+    ISiteObserver* get() const { return observer_; }
+
+   private:
+    CDvrSite& site_;
+    ISiteObserver* observer_ = nullptr;
+    uint64_t generation_ = 0;
+  };
+
   void HandleStatus(int code);
   void HandleData(int code, const StateBlockRef& block);
   void Report(int code);
@@ -153,7 +184,16 @@ class CDvrSite {
   void EnsureDecodersLocked(bool rebuild_video);
 
   const SiteRecord record_;
-  std::atomic<ISiteObserver*> observer_{nullptr};
+  // The observer and its calls in flight: those of the current one, and
+  // those of replaced ones that SetObserver waits for.
+  std::mutex observer_lock_;
+  std::condition_variable observer_idle_;
+  ISiteObserver* observer_ = nullptr;
+  uint64_t observer_generation_ = 0;
+  int observer_calls_ = 0;
+  int old_observer_calls_ = 0;
+  // Stored under decode_lock_ and used under it; the atomic read without
+  // the lock only serves early returns.
   std::atomic<IPictureSink*> sink_{nullptr};
   std::atomic<CWaveOutPlayer*> player_{nullptr};
 
@@ -177,8 +217,9 @@ class CDvrSite {
   char channel_names_[kChannels][kChannelNameBytes] = {};
   uint16_t sensor_masks_[kChannels] = {};
 
-  // Decoding and the hand-off of a channel run under this lock: both stream
-  // threads of a site may deliver the same channel.
+  // Decoding and the hand-off to the sink and the player run under this
+  // lock: both stream threads of a site may deliver the same channel, and
+  // detaching waits on it.
   std::mutex decode_lock_;
   int decoders_platform_ = 0;  // platform code the video decoders were made for
   ChannelStats stats_[kChannels];
