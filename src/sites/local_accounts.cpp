@@ -158,6 +158,8 @@ bool CLocalAccounts::WriteTotal(int total) {
 int CLocalAccounts::CanAdd() const { return Count() >= kMaxLocalAccounts ? kAccountMsgTooMany : 0; }
 
 int CLocalAccounts::Add(std::string_view id, std::string_view password, std::string_view confirm) {
+  // The new account goes after the last one in the file as it is now.
+  Load();
   if (const int refused = CanAdd()) return refused;
   if (id.empty()) return kAccountMsgEmptyId;
   if (id.find(' ') != std::string_view::npos) return kAccountMsgIdHasSpace;

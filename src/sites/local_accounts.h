@@ -86,9 +86,9 @@ class CLocalAccounts {
 
   // kAccountMsgTooMany when the table is full, else 0.
   int CanAdd() const;
-  // Checks, in order: full table, empty ID, an ID with a space, an ID that
-  // exists, password and confirmation differing. Then writes the account at
-  // the next index and "TOTAL" + 1.
+  // Reads the file again, then checks, in order: full table, empty ID, an
+  // ID with a space, an ID that exists, password and confirmation
+  // differing. Then writes the account at the next index and "TOTAL" + 1.
   int Add(std::string_view id, std::string_view password, std::string_view confirm);
   // Removes the account at index and writes the rest with consecutive
   // indexes from 00. Account 00 is refused; an index out of range does
