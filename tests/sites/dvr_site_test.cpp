@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <future>
 #include <mutex>
@@ -326,87 +325,62 @@ TEST(SiteEngine, ResetLiveDecodersStartsEveryChannelOver) {
   SiteFixture f;
   f.site->SetLiveDisplay(true);
   f.site->StartLive();
-  const auto ch0 = Clip(163, 0, 2);
-  const auto ch3 = Clip(163, 3, 2);
-  ASSERT_TRUE(ch0.ok() && ch3.ok());
-  f.Feed(ch0, 0);
-  f.Feed(ch3, 0);
+  const auto clip = Clip(163, 3, 2);
+  ASSERT_TRUE(clip.ok());
+  f.Feed(clip, 0);
   CDualLiveStream* live = f.site->LivePair();
-  ASSERT_NE(live, nullptr);
-  EXPECT_EQ(live->VideoDecoder(3)->GetPicture()->width, ch3.width);
+  EXPECT_EQ(live->VideoDecoder(3)->GetPicture()->width, clip.width);
   const CAudioDecoder* audio_before = live->AudioDecoder(3);
-
   f.site->ResetLiveDecoders();
   for (int c = 0; c < 4; ++c) EXPECT_EQ(live->VideoDecoder(c)->GetPicture()->width, -1) << c;
-  EXPECT_NE(live->AudioDecoder(3), nullptr);
   EXPECT_NE(live->AudioDecoder(3), audio_before);
-  // Decoding goes on from the next key frame.
-  f.Feed(ch3, 0);
-  EXPECT_EQ(live->VideoDecoder(3)->GetPicture()->width, ch3.width);
   f.site->StopAll();
 }
 
-// Holds a thread inside one of its calls until the test lets it go.
-class Gate {
- public:
+// The first call after armed is set blocks until released.
+struct Hold {
   void Pass() {
-    std::unique_lock<std::mutex> l(lock_);
-    if (!closed_) return;
-    ++inside_;
-    cv_.notify_all();
-    cv_.wait(l, [this] { return !closed_; });
+    if (!armed.exchange(false)) return;
+    inside.set_value();
+    release.get_future().wait();
   }
-  void Close() {
-    std::lock_guard<std::mutex> l(lock_);
-    closed_ = true;
-  }
-  void Open() {
-    std::lock_guard<std::mutex> l(lock_);
-    closed_ = false;
-    cv_.notify_all();
-  }
-  bool WaitInside(int n) {
-    std::unique_lock<std::mutex> l(lock_);
-    return cv_.wait_for(l, std::chrono::seconds(10), [&] { return inside_ >= n; });
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable cv_;
-  bool closed_ = false;
-  int inside_ = 0;
+  std::atomic<bool> armed{false};
+  std::promise<void> inside, release;
 };
 
 class HeldSink : public RecordingSink {
  public:
   void ShowPicture(int channel, int width, int height, int size_bytes, const uint8_t* pixels) override {
-    gate.Pass();
+    hold->Pass();
     RecordingSink::ShowPicture(channel, width, height, size_bytes, pixels);
   }
   size_t Pictures() {
     std::lock_guard<std::mutex> l(lock);
     return pictures.size();
   }
-  Gate gate;
+  std::unique_ptr<Hold> hold = std::make_unique<Hold>();
 };
 
 class HeldObserver : public CodeRecorder {
  public:
   void OnSiteCode(CDvrSite* site, int code) override {
-    gate.Pass();
+    hold.Pass();
     CodeRecorder::OnSiteCode(site, code);
   }
-  Gate gate;
+  Hold hold;
 };
 
-// Runs a detaching call on its own thread and checks that it waits while a
-// thread is held inside the old object, and returns once it is let go.
-void ExpectDetachWaits(Gate& gate, int inside, const std::function<void()>& detach) {
-  ASSERT_TRUE(gate.WaitInside(inside));
+// Runs call on a thread that the hold stops inside the attached object, and
+// checks that detach waits for it and returns once it is let go.
+void ExpectDetachWaits(Hold& hold, const std::function<void()>& call, const std::function<void()>& detach) {
+  hold.armed = true;
+  std::thread caller(call);
+  EXPECT_EQ(hold.inside.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
   auto detached = std::async(std::launch::async, detach);
   EXPECT_EQ(detached.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout);
-  gate.Open();
+  hold.release.set_value();
   EXPECT_EQ(detached.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  caller.join();
 }
 
 TEST(SiteEngine, DetachingWaitsForCallsInFlight) {
@@ -418,30 +392,21 @@ TEST(SiteEngine, DetachingWaitsForCallsInFlight) {
   const auto clip = Clip(163, 0, 3);
   ASSERT_TRUE(clip.ok());
 
-  // The sink: no thread is inside the old one when SetPictureSink returns.
-  held.gate.Close();
-  std::thread stream([&] { f.Feed(clip, 0); });
-  ExpectDetachWaits(held.gate, 1, [&] { f.site->SetPictureSink(nullptr); });
-  stream.join();
+  ExpectDetachWaits(*held.hold, [&] { f.Feed(clip, 0); }, [&] { f.site->SetPictureSink(nullptr); });
   f.Feed(clip, 1);
   EXPECT_EQ(held.Pictures(), 1u);
 
-  // The display flag: once cleared, no picture of this site is drawn.
+  // Once the display flag is cleared no picture of this site is drawn.
   f.site->SetPictureSink(&held);
-  held.gate.Close();
-  stream = std::thread([&] { f.Feed(clip, 1); });
-  ExpectDetachWaits(held.gate, 2, [&] { f.site->SetLiveDisplay(false); });
-  stream.join();
+  held.hold = std::make_unique<Hold>();
+  ExpectDetachWaits(*held.hold, [&] { f.Feed(clip, 1); }, [&] { f.site->SetLiveDisplay(false); });
   f.Feed(clip, 2);
   EXPECT_EQ(held.Pictures(), 2u);
 
-  // The observer, called from the control session's thread.
   HeldObserver observer;
   f.site->SetObserver(&observer);
-  observer.gate.Close();
-  std::thread control([&] { f.Answer(0x2F22, FakePeer::Be16s({0, 0})); });
-  ExpectDetachWaits(observer.gate, 1, [&] { f.site->SetObserver(nullptr); });
-  control.join();
+  ExpectDetachWaits(observer.hold, [&] { f.Answer(0x2F22, FakePeer::Be16s({0, 0})); },
+                    [&] { f.site->SetObserver(nullptr); });
   EXPECT_TRUE(observer.Has(53));
   f.site->StopAll();
 }

@@ -183,17 +183,11 @@ TEST_F(PixelTest, LongTextsStayInsideTheirPane) {
 }
 
 TEST(OverlayText, TextsAreCutToWholeCharacters) {
+  EXPECT_EQ(TextCutLength((std::string(30, 'a') + "\xC3\xA9").c_str(), 31), 30u);  // a letter across the limit
+  EXPECT_EQ(TextCutLength((std::string(28, 'a') + "\xEA\xB0\x80" "b").c_str(), 31), 31u);
   GridFixture grid;
-  CDvrView& view = *grid.view;
-  const std::string a30(30, 'a');
-  view.SetTitle(0, (a30 + "\xC3\xA9").c_str());  // a two-byte letter across the 31-byte limit
-  EXPECT_EQ(view.Title(0), a30);
-  view.SetTitle(0, (std::string(29, 'a') + "\xEA\xB0\x80").c_str());  // three bytes, one too many
-  EXPECT_EQ(view.Title(0), std::string(29, 'a'));
-  view.SetTitle(0, (std::string(28, 'a') + "\xEA\xB0\x80" + "b").c_str());  // fits exactly
-  EXPECT_EQ(view.Title(0), std::string(28, 'a') + "\xEA\xB0\x80");
-  EXPECT_EQ(TextCutLength(std::string(40, 'x').c_str(), 31), 31u);
-  EXPECT_EQ(TextCutLength("short", 31), 5u);
+  grid.view->SetTitle(0, (std::string(29, 'a') + "\xEA\xB0\x80").c_str());
+  EXPECT_EQ(grid.view->Title(0), std::string(29, 'a'));
 }
 
 TEST(OverlayText, LinesRatesDatesAndSpeeds) {

@@ -9,9 +9,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <thread>
 
 #include "view/ui/dvr_view_widget.h"
@@ -20,16 +18,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-template <typename Pred>
-bool WaitUntil(Pred pred, std::chrono::milliseconds bound = 5000ms) {
-  const auto end = std::chrono::steady_clock::now() + bound;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 TEST(GridWindow, MaximiseAndRestorePlaceTheWindowAndLayThePanesOut) {
   EnsureQtApp();
@@ -57,37 +45,22 @@ TEST(GridWindow, MaximiseAndRestorePlaceTheWindowAndLayThePanesOut) {
   EXPECT_EQ(view.PaneRect(0).topLeft(), view.ClientToBack(QPoint(0, 0)));
 }
 
-// A window whose repaint request blocks while the test holds it, so that a
-// picture thread stays inside the grid under its lock.
+// A window whose first repaint request after hold is set blocks until the
+// test releases it, so that a picture thread stays inside the grid's lock.
 class HeldWindow : public IViewWindow {
  public:
   void PresentRect(const QRect&) override {
-    std::unique_lock<std::mutex> lock(lock_);
-    if (!hold_) return;
-    ++inside_;
-    cv_.notify_all();
-    cv_.wait(lock, [this] { return !hold_; });
+    if (!hold.exchange(false)) return;
+    inside.set_value();
+    release.get_future().wait();
   }
   void InvalidateAll() override {}
   QSize ClientSize() const override { return QSize(720, 500); }
   void PlaceWindow(const QRect&) override {}
   bool CurrentMonitor(MonitorInfo*) const override { return false; }
 
-  void Hold(bool on) {
-    std::lock_guard<std::mutex> lock(lock_);
-    hold_ = on;
-    cv_.notify_all();
-  }
-  bool WaitInside(int n) {
-    std::unique_lock<std::mutex> lock(lock_);
-    return cv_.wait_for(lock, 5s, [&] { return inside_ >= n; });
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable cv_;
-  bool hold_ = false;
-  int inside_ = 0;
+  std::atomic<bool> hold{false};
+  std::promise<void> inside, release;
 };
 
 TEST(GridWindow, DestroyingTheGridWaitsForPictureThreadsInsideIt) {
@@ -97,28 +70,27 @@ TEST(GridWindow, DestroyingTheGridWaitsForPictureThreadsInsideIt) {
   grid.view->SetSplit(4, 0);
   const std::vector<uint8_t> pic = SolidYuy2(352, 288, 100, 128, 128);
 
-  window.Hold(true);
-  std::thread first([&] { grid.Feed(0, pic); });  // holds the grid's lock in PresentRect
-  ASSERT_TRUE(window.WaitInside(1));
+  window.hold = true;
+  std::thread first([&] { grid.Feed(0, pic); });
+  ASSERT_EQ(window.inside.get_future().wait_for(5s), std::future_status::ready);
   std::atomic<bool> second_returned{false};
   std::thread second([&] {
     grid.Feed(1, pic);  // waits for the lock
     second_returned.store(true);
   });
-  ASSERT_TRUE(WaitUntil([&] { return grid.view->CallsInFlight() == 2; }));
+  for (int i = 0; i < 5000 && grid.view->CallsInFlight() < 2; ++i) std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(grid.view->CallsInFlight(), 2);
 
-  std::atomic<bool> second_done_first{false};
   auto destroyed = std::async(std::launch::async, [&] {
     grid.view.reset();
-    second_done_first.store(second_returned.load());
+    return second_returned.load();
   });
   EXPECT_EQ(destroyed.wait_for(200ms), std::future_status::timeout);
-  window.Hold(false);
-  EXPECT_EQ(destroyed.wait_for(10s), std::future_status::ready);
+  window.release.set_value();
+  ASSERT_EQ(destroyed.wait_for(10s), std::future_status::ready);
   first.join();
   second.join();
-  destroyed.get();
-  EXPECT_TRUE(second_done_first.load());
+  EXPECT_TRUE(destroyed.get());  // the waiting thread was done before the grid went
 }
 
 }  // namespace

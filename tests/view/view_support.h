@@ -5,12 +5,11 @@
 #include <QImage>
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -60,28 +59,18 @@ inline QRgb Px(const QImage& image, int x, int y) { return image.pixel(x, y) & 0
 // the bound (a deadlock would otherwise hang the suite).
 class Watchdog {
  public:
-  Watchdog(std::chrono::seconds bound, const char* what) {
-    thread_ = std::thread([this, bound, what] {
-      std::unique_lock<std::mutex> lock(lock_);
-      if (!cv_.wait_for(lock, bound, [this] { return done_; })) {
-        std::fprintf(stderr, "watchdog: %s did not return within %lld s\n", what,
-                     static_cast<long long>(bound.count()));
-        std::_Exit(3);
-      }
-    });
-  }
+  Watchdog(std::chrono::seconds bound, const char* what)
+      : thread_([done = done_.get_future(), bound, what] {
+          if (done.wait_for(bound) == std::future_status::ready) return;
+          std::fprintf(stderr, "watchdog: %s did not return in time\n", what);
+          std::_Exit(3);
+        }) {}
   ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(lock_);
-      done_ = true;
-    }
-    cv_.notify_all();
+    done_.set_value();
     thread_.join();
   }
 
  private:
-  std::mutex lock_;
-  std::condition_variable cv_;
-  bool done_ = false;
+  std::promise<void> done_;
   std::thread thread_;
 };
