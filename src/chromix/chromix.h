@@ -13,10 +13,15 @@
 // Geometry: RGB output is bottom-up (output row 0 from the last source row),
 // YUY2 top-down; output rows are width x bytes per pixel apart. Rows are
 // converted in pairs sharing one chroma row, so an odd height leaves the row
-// of its last source row as it was. Pixel x takes chroma sample x / 2: a
-// chroma row is read for (width + 1) / 2 samples, and the last pixel of an
-// odd width uses the last of them (in YUY2 it carries that U sample only).
-// The luma pitch must be at least the width. Create accepts at most 256 MiB.
+// of its last source row as it was. Pixel x takes chroma sample x / 2 of its
+// row: a chroma row is read for (width + 1) / 2 samples, and the last pixel of
+// an odd width uses the last of them (in YUY2 it carries that U sample only).
+// A chroma row never reaches past the chroma pitch: when the luma pitch
+// equals an odd width, rows hold (width - 1) / 2 samples and the last pixel
+// takes the last of those. So the planes need only cover the picture: Y
+// pitch x (height - 1) + width bytes, U and V chroma pitch x (height / 2 - 1)
+// plus one row's samples. The luma pitch must be at least the width. Create
+// accepts at most 256 MiB.
 #pragma once
 #include <cstdint>
 

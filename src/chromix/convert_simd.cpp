@@ -8,10 +8,12 @@
 // (exactly what packus does). The chroma terms are computed once per row
 // pair and serve both rows. Pixels left over after the last whole step go
 // through the scalar form of the same equations, so every pixel of a row is
-// converted identically whatever its position.
+// converted identically whatever its position. The vector steps read chroma
+// samples below width / 2 only, which every row holds; the last sample of an
+// odd width is left to the scalar form, which keeps it inside its row.
 #include "chromix/converter.h"
 
-#if defined(__x86_64__) || defined(__i386__)
+#if CHROMIX_X86_PATHS
 #include <immintrin.h>
 
 #define CHROMIX_SSE2 __attribute__((target("sse2")))
@@ -192,6 +194,7 @@ CHROMIX_SSSE3 void Rgb24RowsSsse3(const Job& job) {
 }
 
 CHROMIX_SSE2 void Yuy2RowsSse2(const Job& job) {
+  const int vector_end = job.width & ~15;
   for (int pair = 0; pair < job.pairs; ++pair) {
     const uint8_t* u = job.u + pair * job.chroma_pitch;
     const uint8_t* v = job.v + pair * job.chroma_pitch;
@@ -199,21 +202,15 @@ CHROMIX_SSE2 void Yuy2RowsSse2(const Job& job) {
       const ptrdiff_t s = 2 * pair + half;
       const uint8_t* y = job.y + s * job.luma_pitch;
       uint8_t* o = job.out + s * job.out_pitch;
-      int x = 0;
-      for (; x + 16 <= job.width; x += 16) {
+      for (int x = 0; x < vector_end; x += 16) {
         const __m128i uv = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2)),
                                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2)));
         const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
         Store(o + 2 * x, _mm_unpacklo_epi8(l, uv));
         Store(o + 2 * x + 16, _mm_unpackhi_epi8(l, uv));
       }
-      if (x < job.width) {
-        for (; x < job.width; ++x) {
-          o[2 * x] = y[x];
-          o[2 * x + 1] = (x & 1) ? v[x / 2] : u[x / 2];
-        }
-      }
     }
+    if (vector_end < job.width) LanePixelRows(Format::kYuy2, job, pair, vector_end);
   }
 }
 
@@ -357,6 +354,7 @@ CHROMIX_AVX2 void RgbRowsAvx2(const Job& job) {
 }
 
 CHROMIX_AVX2 void Yuy2RowsAvx2(const Job& job) {
+  const int wide_end = job.width & ~31, vector_end = job.width & ~15;
   for (int pair = 0; pair < job.pairs; ++pair) {
     const uint8_t* u = job.u + pair * job.chroma_pitch;
     const uint8_t* v = job.v + pair * job.chroma_pitch;
@@ -364,8 +362,7 @@ CHROMIX_AVX2 void Yuy2RowsAvx2(const Job& job) {
       const ptrdiff_t s = 2 * pair + half;
       const uint8_t* y = job.y + s * job.luma_pitch;
       uint8_t* o = job.out + s * job.out_pitch;
-      int x = 0;
-      for (; x + 32 <= job.width; x += 32) {
+      for (int x = 0; x < wide_end; x += 32) {
         const __m128i cu = _mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x / 2));
         const __m128i cv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x / 2));
         const __m256i uv = _mm256_set_m128i(_mm_unpackhi_epi8(cu, cv), _mm_unpacklo_epi8(cu, cv));
@@ -375,18 +372,16 @@ CHROMIX_AVX2 void Yuy2RowsAvx2(const Job& job) {
         Store(o + 2 * x, _mm256_permute2x128_si256(a, b, 0x20));
         Store(o + 2 * x + 32, _mm256_permute2x128_si256(a, b, 0x31));
       }
-      for (; x + 16 <= job.width; x += 16) {
+      if (wide_end < vector_end) {
+        const int x = wide_end;
         const __m128i uv = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2)),
                                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2)));
         const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y + x));
         Store(o + 2 * x, _mm_unpacklo_epi8(l, uv));
         Store(o + 2 * x + 16, _mm_unpackhi_epi8(l, uv));
       }
-      for (; x < job.width; ++x) {
-        o[2 * x] = y[x];
-        o[2 * x + 1] = (x & 1) ? v[x / 2] : u[x / 2];
-      }
     }
+    if (vector_end < job.width) LanePixelRows(Format::kYuy2, job, pair, vector_end);
   }
 }
 
@@ -425,17 +420,20 @@ void ConvertAvx2(Format format, const Job& job) {
 
 }  // namespace chromix
 
-#else  // other processors: PathSupported never offers these paths
+#else  // no x86 intrinsics: PathSupported offers only the plain path
 
 namespace chromix {
-void ConvertSse2(Format format, const Job& job) { ConvertPlain(format, job); }
-void ConvertSsse3(Format format, const Job& job) { ConvertPlain(format, job); }
-void ConvertSsse3(Format format, const Job& job) {
-  if (format == Format::kRgb24) return Rgb24RowsSsse3(job);
-  ConvertSse2(format, job);
+// Should a lane path be called anyway, the scalar form of its equations
+// gives the output the vector code would.
+namespace {
+void LaneRows(Format format, const Job& job) {
+  for (int pair = 0; pair < job.pairs; ++pair) LanePixelRows(format, job, pair, 0);
 }
+}  // namespace
 
-void ConvertAvx2(Format format, const Job& job) { ConvertPlain(format, job); }
+void ConvertSse2(Format format, const Job& job) { LaneRows(format, job); }
+void ConvertSsse3(Format format, const Job& job) { LaneRows(format, job); }
+void ConvertAvx2(Format format, const Job& job) { LaneRows(format, job); }
 }  // namespace chromix
 
 #endif

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#if defined(__x86_64__) || defined(__i386__)
+#if CHROMIX_X86_PATHS
 #include <cpuid.h>
 #endif
 
@@ -16,7 +16,7 @@ namespace {
 CpuFlags DetectCpuFlags() {
   CpuFlags f;
   f.detected = 1;
-#if defined(__x86_64__) || defined(__i386__)
+#if CHROMIX_X86_PATHS
   unsigned a, b, c, d;
   if (__get_cpuid(0, &a, &b, &c, &d) == 0) return f;
   const unsigned max_leaf = a;
@@ -115,29 +115,22 @@ const CpuFlags& CMMXSupport::Flags() {
 namespace chromix {
 
 bool PathSupported(Path path) {
+#if CHROMIX_X86_PATHS
+  const CpuFlags& f = CMMXSupport::Flags();
   switch (path) {
     case Path::kPlain:
       return true;
     case Path::kSse2:
-#if defined(__x86_64__) || defined(__i386__)
-      return CMMXSupport::Flags().sse2 != 0;
-#else
-      return false;
-#endif
+      return f.sse2 != 0;
     case Path::kSsse3:
-#if defined(__x86_64__) || defined(__i386__)
-      return CMMXSupport::Flags().sse2 != 0 && CMMXSupport::Flags().ssse3 != 0;
-#else
-      return false;
-#endif
+      return f.sse2 != 0 && f.ssse3 != 0;
     case Path::kAvx2:
-#if defined(__x86_64__) || defined(__i386__)
-      return CMMXSupport::Flags().avx2 != 0 && CMMXSupport::Flags().ssse3 != 0;
-#else
-      return false;
-#endif
+      return f.avx2 != 0 && f.ssse3 != 0;
   }
   return false;
+#else
+  return path == Path::kPlain;
+#endif
 }
 
 Path DefaultPath() {
@@ -149,6 +142,7 @@ Path DefaultPath() {
 
 void ConvertPlain(Format format, const Job& job) {
   const PlainTables& t = Tables();
+  const int last_c = job.chroma_width - 1;
   for (int pair = 0; pair < job.pairs; ++pair) {
     const uint8_t* u = job.u + pair * job.chroma_pitch;
     const uint8_t* v = job.v + pair * job.chroma_pitch;
@@ -157,7 +151,8 @@ void ConvertPlain(Format format, const Job& job) {
       const uint8_t* y = job.y + s * job.luma_pitch;
       uint8_t* out = job.out + s * job.out_pitch;
       for (int x = 0; x < job.width; ++x) {
-        const uint8_t cb = u[x / 2], cr = v[x / 2];
+        const int c = std::min(x / 2, last_c);
+        const uint8_t cb = u[c], cr = v[c];
         if (format == Format::kYuy2) {
           PutYuy2(out, x, y[x], cb, cr);
           continue;
@@ -172,6 +167,7 @@ void ConvertPlain(Format format, const Job& job) {
 
 void LanePixelRows(Format format, const Job& job, int pair, int x_begin) {
   const LaneCoeffs& k = format == Format::kRgb32 ? kCoeffsB : kCoeffsA;
+  const int last_c = job.chroma_width - 1;
   const uint8_t* u = job.u + pair * job.chroma_pitch;
   const uint8_t* v = job.v + pair * job.chroma_pitch;
   for (int half = 0; half < 2; ++half) {
@@ -179,12 +175,13 @@ void LanePixelRows(Format format, const Job& job, int pair, int x_begin) {
     const uint8_t* y = job.y + s * job.luma_pitch;
     uint8_t* out = job.out + s * job.out_pitch;
     for (int x = x_begin; x < job.width; ++x) {
+      const int c = std::min(x / 2, last_c);
       if (format == Format::kYuy2) {
-        PutYuy2(out, x, y[x], u[x / 2], v[x / 2]);
+        PutYuy2(out, x, y[x], u[c], v[c]);
         continue;
       }
       const int32_t yl = MulHi(std::max(y[x] - 16, 0) * 8, k.ky);
-      const int32_t ul = (u[x / 2] - 128) * 8, vl = (v[x / 2] - 128) * 8;
+      const int32_t ul = (u[c] - 128) * 8, vl = (v[c] - 128) * 8;
       const int32_t r = SatAdd16(yl, MulHi(vl, k.kr));
       const int32_t g = SatAdd16(yl, SatAdd16(MulHi(ul, k.kgu), MulHi(vl, k.kgv)));
       const int32_t b = SatAdd16(yl, MulHi(ul, k.kb));
@@ -268,6 +265,7 @@ int32_t CYuvRgbConverter::Convert(chromix::Format format, int32_t width, int32_t
   job.chroma_pitch = luma_pitch / 2;
   job.width = width;
   job.pairs = height / 2;  // an odd height leaves its last source row unconverted
+  job.chroma_width = chromix::ChromaWidth(width, job.chroma_pitch);
   if (format == Format::kYuy2) {
     job.out = buffer_;
     job.out_pitch = out_pitch;

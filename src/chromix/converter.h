@@ -3,13 +3,24 @@
 // CYuvRgbConverter in the exported object; tests and benchmarks link the
 // static chromix_core directly to reach a chosen path.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 #include "chromix/chromix.h"
 
+// The SIMD paths exist on x86 processors only, and not at all in a portable
+// build (CHROMIX_PORTABLE, from the TAVREL_CHROMIX_PORTABLE option), which
+// compiles the plain path alone and detects no processor features.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(CHROMIX_PORTABLE)
+#define CHROMIX_X86_PATHS 1
+#else
+#define CHROMIX_X86_PATHS 0
+#endif
+
 // Process-wide processor flags, each 0 or 1. avx2 also requires that the
-// operating system saves the 256-bit registers.
+// operating system saves the 256-bit registers. Without the x86 paths only
+// `detected` is set.
 struct CpuFlags {
   int detected = 0;
   int mmx = 0;
@@ -55,8 +66,9 @@ enum class Format { kRgb565, kRgb24, kRgb32, kYuy2 };
 
 // One conversion, already checked: `pairs` source row pairs of `width`
 // pixels. Source row s goes to out + s * out_pitch (out_pitch is negative for
-// the bottom-up RGB formats). Pixel x of a row uses chroma sample x / 2, so a
-// chroma row is read for (width + 1) / 2 samples.
+// the bottom-up RGB formats). Pixel x of a row uses chroma sample
+// min(x / 2, chroma_width - 1): a chroma row is read for chroma_width
+// samples and never beyond.
 struct Job {
   const uint8_t* y;
   const uint8_t* u;
@@ -67,15 +79,25 @@ struct Job {
   ptrdiff_t out_pitch;
   int width;
   int pairs;
+  int chroma_width;  // ChromaWidth(width, chroma_pitch)
 };
+
+// Chroma samples a row of `width` pixels reads: (width + 1) / 2, but no more
+// than the chroma pitch, so that a row never reaches into the next one (or,
+// for the last row, past the plane). They differ only when the luma pitch
+// equals an odd width; the last pixel then reuses its row's last sample. A
+// chroma pitch of 0 (luma pitch 1) still has the one sample all rows share.
+inline int ChromaWidth(int width, ptrdiff_t chroma_pitch) {
+  return static_cast<int>(std::min<ptrdiff_t>((ptrdiff_t{width} + 1) / 2, std::max<ptrdiff_t>(chroma_pitch, 1)));
+}
 
 void ConvertPlain(Format format, const Job& job);
 void ConvertSse2(Format format, const Job& job);
 void ConvertSsse3(Format format, const Job& job);
 void ConvertAvx2(Format format, const Job& job);
 
-// Scalar form of the lane equations, used for the pixels of a row that do
-// not fill a whole vector step.
+// Scalar form of the lane equations (for YUY2: the plain copy), used for the
+// pixels of a row pair from x_begin on that do not fill a whole vector step.
 void LanePixelRows(Format format, const Job& job, int row_pair, int x_begin);
 
 }  // namespace chromix

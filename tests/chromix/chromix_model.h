@@ -1,7 +1,7 @@
 // Reference model of the conversions for tests: every pixel computed from the
 // equations one at a time, with the geometry written out independently of
 // the library (bottom-up RGB, top-down YUY2, floor(h / 2) row pairs, pixel x
-// using chroma sample x / 2).
+// using chroma sample x / 2 of its row, the last one for a pixel beyond it).
 #pragma once
 #include <algorithm>
 #include <cstdint>
@@ -13,19 +13,29 @@ namespace chromix_test {
 enum class Fmt { kRgb565, kRgb24, kRgb32, kYuy2 };
 inline int BytesPerPixel(Fmt f) { return f == Fmt::kRgb24 ? 3 : (f == Fmt::kRgb32 ? 4 : 2); }
 
-// Planes sized exactly to what a conversion may read, so that the sanitizer
-// build catches any read past them.
+// Chroma samples one row of a picture holds: (w + 1) / 2, but rows are only
+// pitch / 2 apart, so when the pitch equals an odd width the row is one
+// sample shorter and its last pixel reuses the row's last sample. A chroma
+// pitch of 0 (pitch 1) leaves the single sample every row shares.
+inline int ChromaRowSamples(int w, int pitch) { return std::min((w + 1) / 2, std::max(pitch / 2, 1)); }
+
+// Planes of exactly the size the picture's layout gives (luma: h rows of
+// `pitch`, the last one w bytes; chroma: floor(h / 2) rows, at least one, of
+// pitch / 2, the last one ChromaRowSamples bytes), each in an allocation of
+// its own, so that the sanitizer build catches any read past them.
 struct Picture {
   int w, h, pitch;
   std::vector<uint8_t> y, u, v;
   Picture(int w_, int h_, int pitch_, uint32_t seed) : w(w_), h(h_), pitch(pitch_) {
     const int cpitch = pitch / 2, crows = std::max(h / 2, 1);
     y.resize(static_cast<size_t>((h - 1) * pitch + w));
-    u.resize(static_cast<size_t>((crows - 1) * cpitch + (w + 1) / 2));
+    u.resize(static_cast<size_t>((crows - 1) * cpitch + ChromaRowSamples(w, pitch)));
     v.resize(u.size());
     std::mt19937 rng(seed);
-    for (auto* p : {&y, &u, &v})
+    for (auto* p : {&y, &u, &v}) {
+      p->shrink_to_fit();
       for (auto& b : *p) b = static_cast<uint8_t>(rng());
+    }
   }
   void Fill(uint8_t ly, uint8_t cu, uint8_t cv) {
     std::fill(y.begin(), y.end(), ly);
@@ -65,7 +75,7 @@ inline std::vector<uint8_t> Expected(Fmt f, bool lanes, const Picture& pic) {
     const int row = f == Fmt::kYuy2 ? s : pic.h - 1 - s;
     uint8_t* o = out.data() + static_cast<size_t>(row) * pic.w * bpp;
     for (int x = 0; x < pic.w; ++x) {
-      const int c = s / 2 * (pic.pitch / 2) + x / 2;
+      const int c = s / 2 * (pic.pitch / 2) + std::min(x / 2, ChromaRowSamples(pic.w, pic.pitch) - 1);
       const int Y = pic.y[s * pic.pitch + x], U = pic.u[c], V = pic.v[c];
       if (f == Fmt::kYuy2) {
         o[2 * x] = static_cast<uint8_t>(Y);

@@ -68,6 +68,23 @@ TEST_P(PathTest, EveryFormatMatchesItsEquationsOnRandomPlanes) {
   }
 }
 
+// A pitch equal to an odd width puts chroma rows (w - 1) / 2 samples apart:
+// the last pixel of a row takes its own row's last sample, not the next
+// row's first, and on the last row nothing past the plane.
+TEST_P(PathTest, OddPitchKeepsChromaReadsInsideTheirRow) {
+  const Picture pic(35, 4, 35, 9);
+  ASSERT_EQ(pic.u.size(), 34u);  // two rows of 17 samples
+  const auto yuy2 = Convert(Fmt::kYuy2, pic);
+  EXPECT_EQ(yuy2[2 * 34 + 1], pic.u[16]);
+  EXPECT_EQ(yuy2[2 * 35 * 2 + 2 * 34 + 1], pic.u[33]);
+  Picture grey(35, 2, 35, 0);
+  grey.Fill(128, 128, 128);
+  grey.u[16] = grey.v[16] = 16;  // the last sample colours pixels 32 to 34 alike
+  const auto rgb = Convert(Fmt::kRgb32, grey);
+  for (int x = 33; x < 35; ++x)
+    for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(rgb[4 * x + ch], rgb[4 * 32 + ch]) << x;
+}
+
 TEST_P(PathTest, GreyLevelsFollowTheRangeOfThePath) {
   Picture pic(40, 2, 40, 0);
   pic.Fill(16, 128, 128);
@@ -123,6 +140,24 @@ std::string PathName(const ::testing::TestParamInfo<Path>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Paths, PathTest, ::testing::Values(Path::kPlain, Path::kSse2, Path::kSsse3, Path::kAvx2),
                          PathName);
+
+// A path is offered only when the processor has what it needs; a build
+// without the x86 paths reports no processor feature and offers the plain
+// path alone, and a converter refuses a path that is not offered.
+TEST(ConverterPaths, OfferedPathsFollowTheFlagsAndTheBuild) {
+  const CpuFlags& f = CMMXSupport::Flags();
+  EXPECT_EQ(f.detected, 1);
+  if (!CHROMIX_X86_PATHS) {
+    EXPECT_EQ(f.mmx | f.sse | f.sse2 | f.ssse3 | f.mmx_ext | f.amd_3dnow | f.amd_3dnow_ext | f.avx2, 0);
+  }
+  EXPECT_EQ(chromix::PathSupported(Path::kSse2), CHROMIX_X86_PATHS && f.sse2);
+  EXPECT_EQ(chromix::PathSupported(Path::kAvx2), CHROMIX_X86_PATHS && f.avx2 && f.ssse3);
+  CYuvRgbConverter c;
+  EXPECT_TRUE(chromix::PathSupported(c.path()));
+  for (Path p : {Path::kPlain, Path::kSse2, Path::kSsse3, Path::kAvx2}) {
+    EXPECT_EQ(c.SetPath(p), chromix::PathSupported(p));
+  }
+}
 
 TEST(ConverterBuffer, ConversionsNeedABufferLargeEnough) {
   CYuvRgbConverter c;
