@@ -53,25 +53,27 @@ uint8_t LinearToMulaw(int16_t sample) {
   return static_cast<uint8_t>(0x7F ^ mask);
 }
 
-namespace {
-std::vector<uint8_t>& Accumulator() {
-  static std::vector<uint8_t> bytes;
-  return bytes;
-}
-}  // namespace
-
-int HiToMulaw(HI_VOICE_STATE* state, const uint8_t* data, int length, uint8_t* output, int requested_bytes) {
-  static int16_t pcm[HI_VOICE_MAX_FRAME_SAMPLES];
-  std::vector<uint8_t>& acc = Accumulator();
-  int16_t count = static_cast<int16_t>(std::clamp(length, 0, 32767));
-  if (HI_VOICE_DecodeFrame(state, data, pcm, &count) == HI_VOICE_SUCCESS) {
-    for (int i = 0; i < count; ++i) acc.push_back(LinearToMulaw(pcm[i]));
+int HiToMulaw(HiToMulawState* state, HI_VOICE_STATE* decoder, const uint8_t* data, int length, uint8_t* output,
+              int capacity_bytes, int requested_bytes) {
+  if (state == nullptr || decoder == nullptr || output == nullptr || (data == nullptr && length != 0) || length < 0 ||
+      requested_bytes < 0) {
+    return -1;
   }
-  if (acc.size() < static_cast<size_t>(std::max(requested_bytes, 0))) return 0;
-  const int n = static_cast<int>(acc.size());
-  if (n > 0) std::memcpy(output, acc.data(), acc.size());
-  acc.clear();
-  return n;
-}
+  // Bytes stay pending only while fewer than requested_bytes, so a call has
+  // at most requested_bytes - 1 + one frame to hand out.
+  if (int64_t{capacity_bytes} < int64_t{requested_bytes} + kHiToMulawMaxFrameBytes - 1) return -1;
 
-void ResetHiToMulaw() { Accumulator().clear(); }
+  std::vector<uint8_t>& pending = state->pending;
+  int16_t count = static_cast<int16_t>(std::min(length, 32767));
+  if (length > 0 && HI_VOICE_DecodeFrame(decoder, data, state->pcm, &count) == HI_VOICE_SUCCESS && count > 0 &&
+      count <= HI_VOICE_MAX_FRAME_SAMPLES) {
+    for (int i = 0; i < count; ++i) pending.push_back(LinearToMulaw(state->pcm[i]));
+  }
+  if (pending.size() < static_cast<size_t>(requested_bytes)) return 0;
+  // With the same requested_bytes on every call everything pending fits; a
+  // caller that lowers it gets the rest on its next call.
+  const size_t n = std::min(pending.size(), static_cast<size_t>(capacity_bytes));
+  if (n > 0) std::memcpy(output, pending.data(), n);
+  pending.erase(pending.begin(), pending.begin() + static_cast<ptrdiff_t>(n));
+  return static_cast<int>(n);
+}

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "decode/g726.h"
 #include "voiceengine/voiceengine.h"
@@ -37,14 +38,30 @@ class CTalkEncoder {
 // G.711 µ-law compression of one 16-bit sample (0 -> 0xFF, -1 -> 0x7F).
 uint8_t LinearToMulaw(int16_t sample);
 
-// Decodes one voice-engine frame with `state` (a reset decoder), compresses
-// every sample to µ-law and appends the bytes to a process-wide accumulator.
-// While fewer than requested_bytes are accumulated, returns 0; then copies
-// everything accumulated to output, empties the accumulator and returns that
-// many bytes. output must hold requested_bytes + HI_VOICE_MAX_FRAME_SAMPLES - 1
-// bytes. A frame the engine refuses adds nothing. One thread at a time.
-int HiToMulaw(HI_VOICE_STATE* state, const uint8_t* data, int length, uint8_t* output, int requested_bytes);
+// Most µ-law bytes one voice-engine frame adds (one per sample).
+inline constexpr int kHiToMulawMaxFrameBytes = HI_VOICE_MAX_FRAME_SAMPLES;
 
-// Empties the accumulator; a conversion calls it when it starts, so bytes
-// left from an earlier export never leak into the next.
-void ResetHiToMulaw();
+// The accumulation of one µ-law conversion. Each conversion (an exporter may
+// run two at once) owns one; a state is used by one thread at a time.
+struct HiToMulawState {
+  std::vector<uint8_t> pending;                // µ-law bytes not yet handed out
+  int16_t pcm[HI_VOICE_MAX_FRAME_SAMPLES] = {};  // one decoded frame
+
+  // Drops the bytes not yet handed out, so that nothing of an earlier
+  // conversion reaches the next.
+  void Reset() { pending.clear(); }
+};
+
+// Decodes one voice-engine frame (data, length bytes) with `decoder` (a reset
+// decoder), compresses every sample to µ-law and appends the bytes to
+// state->pending. While fewer than requested_bytes are pending, returns 0;
+// then copies all of them to output, empties state->pending and returns
+// their number. A frame the engine refuses adds nothing. Never more than
+// capacity_bytes are written: should requested_bytes drop between calls,
+// what does not fit stays pending for the next call.
+// Returns -1 and changes nothing when an argument is null (data may be null
+// only with length 0), length or requested_bytes is negative, or
+// capacity_bytes is below requested_bytes + kHiToMulawMaxFrameBytes - 1,
+// the most a call can have to hand out while requested_bytes stays the same.
+int HiToMulaw(HiToMulawState* state, HI_VOICE_STATE* decoder, const uint8_t* data, int length, uint8_t* output,
+              int capacity_bytes, int requested_bytes);

@@ -614,20 +614,22 @@ TEST(Mulaw, EveryInputMatchesTheDefinitionAndFfmpegAgreesOffTheDecisionLevels) {
   avcodec_free_context(&ctx);
 }
 
-TEST(Mulaw, HiToMulawAccumulatesUntilTheRequestedBytesAndCanBeReset) {
-  HI_VOICE_STATE enc, dec;
+TEST(Mulaw, HiToMulawAccumulatesPerStateUntilTheRequestedBytes) {
+  HI_VOICE_STATE enc, dec, dec2;
   HI_VOICE_EncReset(&enc, 38);
   HI_VOICE_DecReset(&dec, 38);
+  HI_VOICE_DecReset(&dec2, 38);
   const std::vector<int16_t> tone = Tone(500, 4000, 320);
   uint8_t frame[164];
   ASSERT_EQ(HI_VOICE_EncodeFrame(&enc, tone.data(), frame, 320), HI_VOICE_SUCCESS);
 
-  std::vector<uint8_t> out(1000 + HI_VOICE_MAX_FRAME_SAMPLES);
-  ResetHiToMulaw();
-  EXPECT_EQ(HiToMulaw(&dec, frame, 164, out.data(), 1000), 0);
-  EXPECT_EQ(HiToMulaw(&dec, frame, 164, out.data(), 1000), 0);
-  EXPECT_EQ(HiToMulaw(&dec, frame, 164, out.data(), 1000), 0);
-  EXPECT_EQ(HiToMulaw(&dec, frame, 164, out.data(), 1000), 1280) << "everything accumulated comes out";
+  const int cap = 1000 + kHiToMulawMaxFrameBytes - 1;
+  std::vector<uint8_t> out(static_cast<size_t>(cap));
+  HiToMulawState a, b;
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, out.data(), cap, 1000), 0);
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, out.data(), cap, 1000), 0);
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, out.data(), cap, 1000), 0);
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, out.data(), cap, 1000), 1280) << "everything accumulated comes out";
 
   // The bytes are the µ-law codes of the decoded samples.
   HI_VOICE_STATE check;
@@ -637,9 +639,35 @@ TEST(Mulaw, HiToMulawAccumulatesUntilTheRequestedBytesAndCanBeReset) {
   ASSERT_EQ(HI_VOICE_DecodeFrame(&check, frame, pcm, &length), HI_VOICE_SUCCESS);
   for (int i = 0; i < 320; ++i) ASSERT_EQ(out[static_cast<size_t>(i)], LinearToMulaw(pcm[i])) << i;
 
-  EXPECT_EQ(HiToMulaw(&dec, frame, 164, out.data(), 1000), 0);
-  ResetHiToMulaw();
-  EXPECT_EQ(HiToMulaw(&dec, frame, 164, out.data(), 320), 320) << "nothing left from before the reset";
+  // A second conversion beside the first keeps its own bytes; Reset drops
+  // what is pending.
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, out.data(), cap, 1000), 0);
+  EXPECT_EQ(HiToMulaw(&b, &dec2, frame, 164, out.data(), cap, 320), 320);
+  a.Reset();
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, out.data(), cap, 320), 320) << "nothing left from before the reset";
+
+  // Refused calls decode nothing and keep nothing.
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, out.data(), cap - 1, 1000), -1) << "no room for a whole frame";
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, out.data(), cap, -1), -1);
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, -1, out.data(), cap, 1000), -1);
+  EXPECT_EQ(HiToMulaw(&a, &dec, nullptr, 164, out.data(), cap, 1000), -1);
+  EXPECT_EQ(HiToMulaw(&a, &dec, frame, 164, nullptr, cap, 1000), -1);
+  EXPECT_EQ(HiToMulaw(&a, nullptr, frame, 164, out.data(), cap, 1000), -1);
+  EXPECT_EQ(HiToMulaw(nullptr, &dec, frame, 164, out.data(), cap, 1000), -1);
+  EXPECT_TRUE(a.pending.empty());
+
+  // A caller that lowers its request gets at most its capacity per call.
+  std::vector<int16_t> long_tone = Tone(500, 4000, 8000);
+  std::vector<uint8_t> big(4004);
+  ASSERT_EQ(HI_VOICE_EncodeFrame(&enc, long_tone.data(), big.data(), 8000), HI_VOICE_SUCCESS);
+  std::vector<uint8_t> wide(20000 + kHiToMulawMaxFrameBytes - 1), narrow(kHiToMulawMaxFrameBytes);
+  const int wide_cap = static_cast<int>(wide.size()), narrow_cap = static_cast<int>(narrow.size());
+  EXPECT_EQ(HiToMulaw(&a, &dec, big.data(), 4004, wide.data(), wide_cap, 20000), 0);
+  EXPECT_EQ(HiToMulaw(&a, &dec, big.data(), 4004, wide.data(), wide_cap, 20000), 0);
+  EXPECT_EQ(HiToMulaw(&a, &dec, big.data(), 4004, narrow.data(), narrow_cap, 1), narrow_cap);
+  EXPECT_EQ(HiToMulaw(&a, &dec, nullptr, 0, narrow.data(), narrow_cap, 1), narrow_cap);
+  EXPECT_EQ(HiToMulaw(&a, &dec, nullptr, 0, narrow.data(), narrow_cap, 1), narrow_cap);
+  EXPECT_EQ(HiToMulaw(&a, &dec, nullptr, 0, narrow.data(), narrow_cap, 1), 0);
 }
 
 }  // namespace
