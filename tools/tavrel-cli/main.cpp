@@ -70,7 +70,40 @@ const char kUsage[] =
     "      16-bit WAV) as talk packets in real time. Prints each notification and\n"
     "        talk packets=<n> codec=<talk codec>\n"
     "      Exit 0 when talk was granted and every packet was sent; 1 when talk was\n"
-    "      refused (29), the audio port was busy (35) or the session failed.\n";
+    "      refused (29), the audio port was busy (35) or the session failed.\n"
+    "\n"
+    "  sites <subcommand> [--home DIR]\n"
+    "      The site directory: site.dat in DIR (default: $TAVREL_HOME, else\n"
+    "      ~/.local/share/tavrel). Every change rewrites site.dat and site_db.ini as\n"
+    "      the client does, each through a temporary file. A site.dat that does not\n"
+    "      load is never written over: every subcommand then fails with the reason.\n"
+    "    sites list\n"
+    "        group <name>\n"
+    "        site group=<g> name=<n> address=<a> port=<p> channels=<c> platform=<code>\n"
+    "             model=<m> user=<id>\n"
+    "      A value that is empty or holds a blank, '=', '\"', '\\' or a control byte\n"
+    "      is printed in double quotes, with \\\" and \\\\ for those two characters and\n"
+    "      \\xHH for control bytes.\n"
+    "    sites add-group NAME                   prints: group <name>\n"
+    "    sites add --group G --name N --address A [--port P] [--channels 4|8|9|16]\n"
+    "              [--user ID] [--password PW] [--platform 160..164]\n"
+    "      Adds a site to the group G with the checks of the site dialog: a name\n"
+    "      unique in the whole directory, texts of at most 31 bytes, port 1..65532.\n"
+    "      Defaults: port 7620, 16 channels, user netuser, empty password, platform\n"
+    "      163, model QRT-2719B. Prints the new site's line.\n"
+    "    sites remove --group G [--name N]\n"
+    "      Removes the site N of the first group named G, or that group with its\n"
+    "      sites. Prints: removed site group=<g> name=<n> | removed group=<g> sites=<n>\n"
+    "    sites export FILE.csv                  prints: exported sites=<n> groups=<n>\n"
+    "    sites import FILE.csv                  prints: imported sites=<n> groups=<n>\n"
+    "      CSV as in RFC 4180 with the header\n"
+    "        group,name,address,port,channels,platform,model,user,password\n"
+    "      and one site a row; a row with only the group is a group without sites.\n"
+    "      Import appends: groups are added as needed and each site is checked as by\n"
+    "      add (a name already in use is refused); empty port, channels, platform,\n"
+    "      model and user take the defaults. All or nothing: the first bad row is\n"
+    "      named by its line number and nothing is changed.\n"
+    "      Exit 0 on success, 1 when a check, a file or site.dat fails, 2 for bad usage.\n";
 }  // namespace
 
 bool StopRequested() { return g_stop != 0; }
@@ -91,6 +124,7 @@ int main(int argc, char** argv) {
   if (command == "login") return RunLogin(args);
   if (command == "live") return RunLive(args);
   if (command == "talk") return RunTalk(args);
+  if (command == "sites") return RunSites(args);
   std::fprintf(stderr, "tavrel-cli: unknown command %s\n%s", command.c_str(), kUsage);
   return 2;
 }
