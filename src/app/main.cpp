@@ -1,7 +1,165 @@
-// tavrel: the desktop client.
+// tavrel: the desktop client. Chooses the language, the application font,
+// the program and user folders, refuses a second copy for the same user
+// folder, and runs the main window.
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/single_instance.h"
+#include "app/text_ids.h"
+#include "app/texts.h"
+#include "app/ui/main_window.h"
+#include "platform/clock.h"
+#include "platform/user_folder.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tavrel [--home DIR] [--connect HOST:PORT:USER:PASSWORD[:NAME]]...\n"
+    "  --home DIR          user folder (default $TAVREL_HOME, else ~/.local/share/tavrel)\n"
+    "  --connect SPEC      connect this DVR after the local login (repeatable)\n"
+    "test hooks:\n"
+    "  --login ID:PASSWORD answer the local login dialog with this account\n"
+    "  --screenshot FILE   once every pane of the shown site has video, write a PNG of the window and close\n"
+    "  --close-when-live   close the window once every connected site shows live video\n"
+    "  --quit-after S      close the window after S seconds\n"
+    "  --messages-to-stderr print message boxes on stderr (questions are answered OK)\n";
+
+// "host:port:user:password[:name]"; the password may not hold ':'.
+bool ParseConnect(const std::string& spec, SiteRecord* record) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (parts.size() < 4) {
+    const size_t colon = spec.find(':', start);
+    if (colon == std::string::npos) break;
+    parts.push_back(spec.substr(start, colon - start));
+    start = colon + 1;
+  }
+  parts.push_back(spec.substr(start));
+  if (parts.size() < 4 || parts[0].empty()) return false;
+  char* end = nullptr;
+  const long port = std::strtol(parts[1].c_str(), &end, 10);
+  if (end == parts[1].c_str() || *end != '\0' || port < 1 || port > 65532) return false;
+  record->address = parts[0];
+  record->base_port = static_cast<int>(port);
+  record->user_id = parts[2];
+  record->password = parts[3];
+  record->name = parts.size() > 4 && !parts[4].empty() ? parts[4] : parts[0] + ":" + parts[1];
+  record->channel_count = 16;
+  return true;
+}
+
+// The "SYSTEM" face with a 20-pixel cell, or the desktop's family at the
+// same height where that face is missing.
+QFont ApplicationFont() {
+  QFont font = QApplication::font();
+  if (QFontDatabase::hasFamily("SYSTEM")) font.setFamily("SYSTEM");
+  font.setWeight(QFont::Normal);
+  int pixels = 20;
+  for (; pixels > 8; --pixels) {
+    font.setPixelSize(pixels);
+    if (QFontMetrics(font).height() <= 20) break;
+  }
+  return font;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  std::string home;
+  bool messages_to_stderr = false;
+  CMainWindow::Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--messages-to-stderr") {
+      messages_to_stderr = true;
+    } else if (arg == "--home" && has_value) {
+      home = argv[++i];
+    } else if (arg == "--connect" && has_value) {
+      SiteRecord record;
+      if (!ParseConnect(argv[++i], &record)) {
+        std::fprintf(stderr, "tavrel: --connect wants HOST:PORT:USER:PASSWORD[:NAME], got '%s'\n", argv[i]);
+        return 2;
+      }
+      options.connect.push_back(record);
+    } else if (arg == "--login" && has_value) {
+      const std::string value = argv[++i];
+      const size_t colon = value.find(':');
+      if (colon == std::string::npos) {
+        std::fprintf(stderr, "tavrel: --login wants ID:PASSWORD\n");
+        return 2;
+      }
+      options.auto_login = true;
+      options.auto_login_id = value.substr(0, colon);
+      options.auto_login_password = value.substr(colon + 1);
+    } else if (arg == "--screenshot" && has_value) {
+      options.screenshot_path = argv[++i];
+    } else if (arg == "--close-when-live") {
+      options.close_when_live = true;
+    } else if (arg == "--quit-after" && has_value) {
+      options.quit_after_s = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "tavrel: unknown option '%s'\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+  }
+
   QApplication application(argc, argv);
-  return 0;
+  app::ChooseLanguage();
+  application.setFont(ApplicationFont());
+  const std::string exe = app::ExecutableFolder();
+  app::SetProgramFolder(app::FindProgramFolder(exe, exe + "/../share/tavrel"));
+
+  if (messages_to_stderr) {
+    CMainWindow::SetMessageHook([](QWidget*, const QString&, const QString& text, bool question) {
+      std::fprintf(stderr, "tavrel: message: %s\n", text.toLocal8Bit().constData());
+      return question;
+    });
+  }
+  auto show_error = [&](const QString& text) {
+    if (messages_to_stderr) {
+      std::fprintf(stderr, "tavrel: message: %s\n", text.toLocal8Bit().constData());
+    } else {
+      QMessageBox::warning(nullptr, "Tavrel", text);
+    }
+  };
+
+  const std::string folder = platform::ResolveUserFolder(home);
+  if (!platform::SetUserFolder(folder)) {
+    std::fprintf(stderr, "tavrel: cannot create the user folder %s\n", folder.c_str());
+    show_error(QString::fromStdString("Cannot create the user folder " + folder));
+    return 1;
+  }
+  app::CSingleInstance instance;
+  const auto held = instance.Acquire(platform::UserFile("tavrel.lock"));
+  if (held == app::CSingleInstance::Result::kHeldByAnother) {
+    show_error(QString::fromStdString(app::LoadText(app::kMessage, app::text::kMsgSecondInstance)));
+    return 1;
+  }
+  if (held == app::CSingleInstance::Result::kFailed) {
+    std::fprintf(stderr, "tavrel: cannot lock %s\n", platform::UserFile("tavrel.lock").c_str());
+    return 1;
+  }
+
+  int status = 0;
+  {
+    CMainWindow window(options);
+    window.Initialise();
+    window.show();
+    status = application.exec();
+  }
+  std::printf("exit %lld\n", static_cast<long long>(platform::MonotonicMs()));
+  std::fflush(stdout);
+  return status;
 }

@@ -1,0 +1,162 @@
+// CMainWindow: the client's main window. It hosts the video grid, the
+// panels of the site tree, PTZ, events and the two playback modes, the
+// mute switch and volume slider of the process-wide wave-out player, runs
+// the local login, the page rotation and the mode commands, and shuts
+// everything down in a safe order when it closes.
+#pragma once
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/connected_sites.h"
+#include "app/main_window_model.h"
+#include "sites/dvr_site.h"
+
+class CDvrView;
+class CDvrViewWidget;
+class CWaveOutPlayer;
+class QAbstractButton;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QSlider;
+
+class CMainWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  struct Options {
+    // Sites connected right after the local login (the command line's
+    // --connect; the site tree replaces it).
+    std::vector<SiteRecord> connect;
+    // Test hooks: answer the login dialog with this account, write a
+    // screenshot once every pane of the current site shows video, and
+    // close after this many seconds.
+    bool auto_login = false;
+    std::string auto_login_id;
+    std::string auto_login_password;
+    std::string screenshot_path;
+    bool close_when_live = false;
+    int quit_after_s = 0;
+  };
+
+  // Message boxes and questions, replaceable by tests: show text with the
+  // caption; for a question return true on OK/Yes.
+  using MessageHook = std::function<bool(QWidget* parent, const QString& caption, const QString& text, bool question)>;
+  static void SetMessageHook(MessageHook hook);
+
+  explicit CMainWindow(Options options, QWidget* parent = nullptr);
+  ~CMainWindow() override;
+
+  // Builds the grid, the player and the panels and starts timer 201 (the
+  // login) or, when something could not be made, timer 202 (close).
+  bool Initialise();
+
+  // A command of the window's controls.
+  void OnCommand(int control);
+  // Runs the local login; OK starts the event timers, cancel closes.
+  void RunLocalLogin();
+
+  // Connects a site: makes its object, starts its control session.
+  int ConnectSite(const SiteRecord& record);
+
+  // State for the shell's tests.
+  app::MainMode Mode() const { return model_.Mode(); }
+  CDvrView* View() { return view_.get(); }
+  CDvrViewWidget* GridWidget() { return grid_; }
+  CWaveOutPlayer* Player() { return player_.get(); }
+  bool IsAdministrator() const { return administrator_; }
+  bool LoggedIn() const { return logged_in_; }
+  int CurrentSiteId() const { return current_site_; }
+  CDvrSite* CurrentSite() const;
+  const app::CPageRotation& Rotation() const { return rotation_; }
+  int RotationTimerMs() const;
+  // The steps of the last shutdown, in order.
+  const std::vector<std::string>& ShutdownSteps() const { return shutdown_steps_; }
+  // Reads the OSD and VIDEO settings again (after the configuration sheet).
+  void ReadDisplaySettings();
+  void StartRotation();
+  void StopRotation();
+  // One rotation step, as timer 203 does.
+  void RotateOnce();
+
+  // The custom event that runs the local login again.
+  static constexpr int kRunLoginEvent = 1000 + 200;
+
+ signals:
+  // A site reported a code; the window has handled it.
+  void siteCodeHandled(int site_id, int code);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
+
+ private:
+  QAbstractButton* MakeButton(QWidget* parent, int control, int text_number, const char* fallback, const QRect& at);
+  QFrame* MakePanel(int text_number, const char* fallback, const QRect& at);
+  bool Ask(const QString& text);
+  void Tell(int message_number);
+  app::SiteFacts FactsOf(const CDvrSite* site) const;
+  void HandleSiteCode(int site_id, int code);
+  void MakeCurrent(int site_id);
+  void ShowSiteChannels(CDvrSite* site);
+  void UpdateTitles();
+  void UpdateSiteList();
+  void SetLiveControlsVisible(bool on);
+  void ShowAbout();
+  void Shutdown();
+  void CheckScreenshot();
+  bool AllPanesLive();
+
+  Options options_;
+  app::CMainWindowModel model_;
+  app::CPageRotation rotation_;
+  std::unique_ptr<CDvrView> view_;
+  CDvrViewWidget* grid_ = nullptr;
+  std::unique_ptr<CWaveOutPlayer> player_;
+  std::unique_ptr<app::CConnectedSites> sites_;
+  int current_site_ = 0;
+  bool administrator_ = false;
+  bool logged_in_ = false;
+  bool shut_down_ = false;
+  bool large_layout_ = false;
+  int event_activity_ = 0;
+  bool event_blink_ = false;
+  std::vector<std::string> shutdown_steps_;
+  QImage background_;
+
+  QTimer login_timer_;     // 201
+  QTimer close_timer_;     // 202
+  QTimer rotation_timer_;  // 203
+  QTimer blink_timer_;     // 1000
+  QTimer activity_timer_;  // 2000
+  QTimer screenshot_timer_;
+  int screenshot_settled_ticks_ = 0;
+
+  QLabel* title_top_ = nullptr;
+  QLabel* title_right_ = nullptr;
+  QWidget* logo_ = nullptr;
+  QFrame* site_panel_ = nullptr;
+  QListWidget* site_list_ = nullptr;
+  QFrame* ptz_panel_ = nullptr;
+  QFrame* event_panel_ = nullptr;
+  QFrame* remote_panel_ = nullptr;
+  QFrame* local_panel_ = nullptr;
+  QWidget* live_buttons_ = nullptr;
+  QAbstractButton* rotate_button_ = nullptr;
+  QAbstractButton* accounts_button_ = nullptr;
+  QAbstractButton* mute_ = nullptr;
+  QSlider* volume_ = nullptr;
+  QLabel* volume_label_ = nullptr;
+};
