@@ -22,6 +22,7 @@ extern "C" {
 #include "decode/g726.h"
 #include "decode/ima_adpcm.h"
 #include "decode/talk_encoders.h"
+#include "g726_ffmpeg_variant.h"
 #include "streaming/frame_header.h"
 #include "voiceengine/voiceengine.h"
 
@@ -109,10 +110,12 @@ std::vector<uint8_t> FfmpegG726Encode(const std::vector<int16_t>& in, int bits) 
 // (speed control parameter ap 0 or at least 256), and from the first sample
 // where they disagree the two codecs' states go separate ways for good.
 //
-// So each comparison below starts both codecs from the initial state and
-// requires identical results up to the first sample whose scale factor the
-// two rules compute differently; signals are chosen so that these prefixes
-// add up to many thousands of samples over every code path.
+// So each comparison of our codec below starts both codecs from the initial
+// state and requires identical results up to the first sample whose scale
+// factor the two rules compute differently; signals are chosen so that
+// these prefixes add up to many thousands of samples over every code path.
+// Beyond that point the rest of the core is checked through a variant of it
+// with FFmpeg's mix (g726_ffmpeg_variant.h), over whole streams.
 int RecommendationScaleFactor(const G726State& s) {
   if (s.ap >= 256) return s.yu;
   const int dif = s.yu - (s.yl >> 6);
@@ -241,6 +244,49 @@ TEST_P(G726AgainstFfmpeg, EncoderMatchesUntilTheScaleFactorRulesPart) {
     compared += i;
   }
   EXPECT_GT(compared, 20000u);
+}
+
+// A signal that takes the coder through its states: silence, a steady tone
+// (the tone detector locks on), a jump to a loud tone elsewhere (a
+// transition; the scale factor at its top), full-range noise (inputs that
+// are not multiples of 4, outputs beyond 16 bits), then silence again.
+std::vector<int16_t> StateTour(std::mt19937* rng, int seg) {
+  std::vector<int16_t> out(200, 0);
+  for (const auto& tone : {Tone(300 + 90 * seg, 500 + 700 * seg, 2000), Tone(3400 - 60 * seg, 30000, 1000)}) {
+    out.insert(out.end(), tone.begin(), tone.end());
+  }
+  for (int i = 0; i < 500; ++i) out.push_back(static_cast<int16_t>((*rng)()));
+  out.resize(out.size() + 300, 0);
+  return out;
+}
+
+template <typename T>
+size_t FirstDifference(const std::vector<T>& a, const std::vector<T>& b) {
+  if (a.size() != b.size()) return std::min(a.size(), b.size());
+  return static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
+}
+
+TEST_P(G726AgainstFfmpeg, CoreWithFfmpegsMixCodesWholeStreamsAsFfmpeg) {
+  const int bits = GetParam();
+  std::mt19937 rng(300 + static_cast<unsigned>(bits));
+  size_t decoded = 0, differs_from_ours = 0;
+  for (int seg = 0; seg < 24; ++seg) {
+    const std::vector<int16_t> sig = seg % 2 ? StateTour(&rng, seg) : SpeechLike(&rng, 4000, 400.0 * (1 + seg));
+    const std::vector<uint8_t> ff_codes = FfmpegG726Encode(sig, bits);
+    const std::vector<uint8_t> codes = g726_ffmpeg::Encode(sig, bits, &differs_from_ours);
+    ASSERT_EQ(FirstDifference(codes, ff_codes), codes.size()) << "encoder, segment " << seg;
+    // The decoder on FFmpeg's codes of the signal and on random codes.
+    std::vector<uint8_t> noise(1500);
+    for (uint8_t& c : noise) c = static_cast<uint8_t>(rng());
+    const std::vector<uint8_t>* inputs[] = {&ff_codes, &noise};
+    for (const std::vector<uint8_t>* in : inputs) {
+      const std::vector<int16_t> ff = FfmpegG726Decode(*in, bits, AV_CODEC_ID_ADPCM_G726LE);
+      const std::vector<int16_t> ours = g726_ffmpeg::Decode(*in, bits, &differs_from_ours);
+      ASSERT_EQ(FirstDifference(ours, ff), ff.size()) << "decoder, segment " << seg;
+      decoded += ff.size();
+    }
+  }
+  EXPECT_GT(differs_from_ours, decoded / 50) << "the streams hardly reach states where the two codecs part";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, G726AgainstFfmpeg, testing::Values(kG726Bits16k, kG726Bits24k, kG726Bits32k),
