@@ -114,8 +114,10 @@ std::vector<uint8_t> FfmpegG726Encode(const std::vector<int16_t>& in, int bits) 
 // state and requires identical results up to the first sample whose scale
 // factor the two rules compute differently; signals are chosen so that
 // these prefixes add up to many thousands of samples over every code path.
-// Beyond that point the rest of the core is checked through a variant of it
-// with FFmpeg's mix (g726_ffmpeg_variant.h), over whole streams.
+// (The two also part where a loud signal overflows the predictor's words;
+// these prefixes rarely reach that far.) Beyond that point the rest of the
+// core is checked over whole streams through a variant of it that takes
+// FFmpeg's side of both (g726_ffmpeg_variant.h).
 int RecommendationScaleFactor(const G726State& s) {
   if (s.ap >= 256) return s.yu;
   const int dif = s.yu - (s.yl >> 6);
