@@ -28,6 +28,7 @@ const char kUsage[] =
     "test hooks:\n"
     "  --login ID:PASSWORD answer the local login dialog with this account\n"
     "  --screenshot FILE   once every pane of the shown site has video, write a PNG of the window and close\n"
+    "  --maximise-cycle    before the screenshot, maximise and restore the window once\n"
     "  --close-when-live   close the window once every connected site shows live video\n"
     "  --quit-after S      close the window after S seconds\n"
     "  --messages-to-stderr print message boxes on stderr (questions are answered OK)\n";
@@ -105,6 +106,8 @@ int main(int argc, char** argv) {
       options.auto_login_password = value.substr(colon + 1);
     } else if (arg == "--screenshot" && has_value) {
       options.screenshot_path = argv[++i];
+    } else if (arg == "--maximise-cycle") {
+      options.maximise_cycle = true;
     } else if (arg == "--close-when-live") {
       options.close_when_live = true;
     } else if (arg == "--quit-after" && has_value) {

@@ -47,8 +47,14 @@ TEST(MainWindowGui, LoginConnectAndSixteenLivePanes) {
   ChildProcess client("/usr/bin/xvfb-run",
                       {"-a", "-s", "-screen 0 1280x1024x24", TAVREL_PATH, "--home", FreshHome("gui_home"),
                        "--messages-to-stderr", "--login", "admin:tovex", "--connect",
-                       "127.0.0.1:" + base + ":netuser:pass:Lobby DVR", "--screenshot", shot, "--quit-after", "90"});
-  const std::string line = client.WaitForLine("screenshot", 100000);
+                       "127.0.0.1:" + base + ":netuser:pass:Lobby DVR", "--screenshot", shot, "--maximise-cycle", "--quit-after", "90"});
+  // Maximising lays the grid out over the screen below a 29-pixel band, and
+  // restoring puts it back, without the window freezing.
+  const std::string maximised = client.WaitForLine("maximised", 100000);
+  EXPECT_EQ(maximised, "maximised large=1 grid=1280x995") << client.Stderr();
+  const std::string restored = client.WaitForLine("restored", 20000);
+  EXPECT_EQ(restored, "restored large=0 grid=728x500") << client.Stderr();
+  const std::string line = client.WaitForLine("screenshot", 20000);
   ASSERT_EQ(client.Wait(20000), 0) << client.Stderr();
   ASSERT_EQ(line, "screenshot " + shot) << client.Stderr();
 

@@ -716,6 +716,20 @@ void CMainWindow::CheckScreenshot() {
   }
   // Every pane shows video: let the rates and names arrive, then grab.
   if (++screenshot_settled_ticks_ < 35) return;
+  if (options_.maximise_cycle && maximise_step_ < 3) {
+    // One tick per step, so the window system and the grid settle between.
+    if (maximise_step_ == 0) {
+      showMaximized();
+    } else if (maximise_step_ == 1) {
+      std::printf("maximised large=%d grid=%dx%d\n", large_layout_ ? 1 : 0, grid_->width(), grid_->height());
+      showNormal();
+    } else {
+      std::printf("restored large=%d grid=%dx%d\n", large_layout_ ? 1 : 0, grid_->width(), grid_->height());
+    }
+    std::fflush(stdout);
+    ++maximise_step_;
+    return;
+  }
   screenshot_timer_.stop();
   QPixmap shot;
   if (QScreen* s = screen(); s != nullptr) shot = s->grabWindow(0, x(), y(), width(), height());

@@ -43,6 +43,9 @@ class CMainWindow : public QWidget {
     std::string auto_login_password;
     std::string screenshot_path;
     bool close_when_live = false;
+    // Maximise and restore once before the screenshot, printing the grid's
+    // size in each layout.
+    bool maximise_cycle = false;
     int quit_after_s = 0;
   };
 
@@ -143,6 +146,7 @@ class CMainWindow : public QWidget {
   QTimer activity_timer_;  // 2000
   QTimer screenshot_timer_;
   int screenshot_settled_ticks_ = 0;
+  int maximise_step_ = 0;
 
   QLabel* title_top_ = nullptr;
   QLabel* title_right_ = nullptr;
