@@ -452,7 +452,8 @@ int RunSites(const std::vector<std::string>& args) {
 
   Folder f;
   const auto home = opts.Value("--home");
-  f.path = home && !home->empty() ? *home : platform::ResolveUserFolder("");
+  // The same rule as the client's: $TAVREL_HOME, else --home, else the default.
+  f.path = platform::ResolveUserFolder(home ? *home : std::string());
   while (f.path.size() > 1 && f.path.back() == '/') f.path.pop_back();
   f.dat = f.path + "/" + std::string(kSiteDatFileName);
   f.mirror = f.path + "/" + std::string(kSiteMirrorFileName);
