@@ -1,13 +1,20 @@
-// libchromix's four conversions against libswscale doing the same conversion
-// at the same size in the same run: yuv420p to yuyv422, bgr24, bgra and
-// rgb565le. The RGB outputs of libchromix are bottom-up, so swscale writes
-// its RGB output flipped through a negative destination stride.
+// libchromix's four conversions against libswscale converting the same
+// pictures in the same run: yuv420p to yuyv422, bgr24, bgra and rgb565le. The
+// RGB outputs of libchromix are bottom-up, so swscale writes its RGB output
+// flipped through a negative destination stride.
 //
 // Rows are named <operation>/<size>/<who>. "chromix" is the shared library
 // through CreateConverterYH, on the path it picks for this processor;
-// "chromix_ssse3", "chromix_sse2" and "chromix_plain" force a path through chromix_core. The
-// ratio counter is swscale's processor time per picture divided by the row's
-// own.
+// "chromix_ssse3", "chromix_sse2" and "chromix_plain" force a path through
+// chromix_core; "memcpy" copies as many bytes as the conversion writes, the
+// floor no conversion can beat. "ratio" is swscale's processor time per
+// picture divided by the row's own, "vs_memcpy" the floor's divided by the
+// row's own (1 would be at the floor).
+//
+// For ToYuy2 swscale does the same work, point sampling, and a test checks
+// that it gives the same bytes (chromix_bench_reference.h). For the RGB
+// conversions swscale's own colour equations and bilinear chroma are timed:
+// similar work, not the same bytes.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
@@ -17,14 +24,12 @@
 #include <string>
 #include <vector>
 
-extern "C" {
-#include <libavutil/pixfmt.h>
-#include <libswscale/swscale.h>
-}
+#include <cstring>
 
 #include "chromix/chromix.h"
-#include "ratio_reporter.h"
 #include "chromix/converter.h"
+#include "chromix_bench_reference.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -65,8 +70,9 @@ struct Source {
 void BM_Swscale(benchmark::State& state, Op op, int w, int h) {
   const OpInfo info = Info(op);
   const Source src(w, h);
-  SwsContext* ctx = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, info.sws_format, SWS_BILINEAR, nullptr, nullptr,
-                                   nullptr);
+  SwsContext* ctx = op == Op::kYuy2 ? MakeYuy2Reference(w, h)
+                                    : sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, info.sws_format, SWS_BILINEAR,
+                                                     nullptr, nullptr, nullptr);
   if (ctx == nullptr) {
     state.SkipWithError("sws_getContext failed");
     return;
@@ -83,6 +89,18 @@ void BM_Swscale(benchmark::State& state, Op op, int w, int h) {
     benchmark::ClobberMemory();
   }
   sws_freeContext(ctx);
+}
+
+// The floor: a copy of as many bytes as the conversion writes.
+void BM_Memcpy(benchmark::State& state, Op op, int w, int h) {
+  const size_t bytes = static_cast<size_t>(w) * h * Info(op).bpp;
+  const std::vector<uint8_t> from(bytes, 0x5A);
+  std::vector<uint8_t> to(bytes);
+  for (auto _ : state) {
+    std::memcpy(to.data(), from.data(), bytes);
+    benchmark::DoNotOptimize(to.data());
+    benchmark::ClobberMemory();
+  }
 }
 
 template <typename Converter>
@@ -129,6 +147,31 @@ void BM_ChromixPath(benchmark::State& state, Op op, int w, int h, chromix::Path 
   }
 }
 
+// RatioReporter with a second column, "vs_memcpy": the time of the group's
+// "memcpy" row divided by each row's own, on the same clock.
+class FloorReporter : public RatioReporter {
+ public:
+  FloorReporter() : RatioReporter("swscale", false) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    std::vector<Run> patched = runs;
+    for (Run& r : patched) {
+      const std::string& name = r.run_name.function_name;
+      const size_t slash = name.rfind('/');
+      if (slash == std::string::npos) continue;
+      const std::string key = name.substr(0, slash) + "|" + r.aggregate_name;
+      const double per_iter = r.iterations > 0 ? r.cpu_accumulated_time / static_cast<double>(r.iterations) : 0;
+      if (name.compare(slash + 1, std::string::npos, "memcpy") == 0) floor_[key] = per_iter;
+      const auto it = floor_.find(key);
+      if (it != floor_.end() && per_iter > 0) r.counters["vs_memcpy"] = it->second / per_iter;
+    }
+    RatioReporter::ReportRuns(patched);
+  }
+
+ private:
+  std::map<std::string, double> floor_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,6 +182,8 @@ int main(int argc, char** argv) {
     for (const auto& s : sizes) {
       const std::string base = std::string(Info(op).name) + "/" + std::to_string(s.w) + "x" + std::to_string(s.h);
       benchmark::RegisterBenchmark((base + "/swscale").c_str(), BM_Swscale, op, s.w, s.h)
+          ->Unit(benchmark::kMicrosecond);
+      benchmark::RegisterBenchmark((base + "/memcpy").c_str(), BM_Memcpy, op, s.w, s.h)
           ->Unit(benchmark::kMicrosecond);
       benchmark::RegisterBenchmark((base + "/chromix").c_str(), BM_Chromix, op, s.w, s.h)
           ->Unit(benchmark::kMicrosecond);
@@ -152,5 +197,10 @@ int main(int argc, char** argv) {
           ->Unit(benchmark::kMicrosecond);
     }
   }
-  return RunWithRatios(argc, argv, "swscale");
+  // The reference and the floor of each group run before its other rows.
+  benchmark::Initialize(&argc, argv);
+  FloorReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
 }
