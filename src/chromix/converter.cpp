@@ -142,7 +142,10 @@ Path DefaultPath() {
 
 void ConvertPlain(Format format, const Job& job) {
   const PlainTables& t = Tables();
-  const int last_c = job.chroma_width - 1;
+  // Pixel pairs 2i, 2i + 1 share chroma sample i, which every row holds for
+  // i < width / 2; the last pixel of an odd width takes the row's last sample.
+  const int pairs_x = job.width / 2;
+  const int odd_c = job.chroma_width - 1;
   for (int pair = 0; pair < job.pairs; ++pair) {
     const uint8_t* u = job.u + pair * job.chroma_pitch;
     const uint8_t* v = job.v + pair * job.chroma_pitch;
@@ -150,17 +153,26 @@ void ConvertPlain(Format format, const Job& job) {
       const ptrdiff_t s = 2 * pair + half;
       const uint8_t* y = job.y + s * job.luma_pitch;
       uint8_t* out = job.out + s * job.out_pitch;
-      for (int x = 0; x < job.width; ++x) {
-        const int c = std::min(x / 2, last_c);
-        const uint8_t cb = u[c], cr = v[c];
-        if (format == Format::kYuy2) {
-          PutYuy2(out, x, y[x], cb, cr);
-          continue;
+      if (format == Format::kYuy2) {
+        for (int i = 0; i < pairs_x; ++i) {
+          out[4 * i] = y[2 * i];
+          out[4 * i + 1] = u[i];
+          out[4 * i + 2] = y[2 * i + 1];
+          out[4 * i + 3] = v[i];
         }
-        const int32_t l = y[x];
-        PutPixel(format, out, x, Clamp255(l + t.cr_r[cr]), Clamp255(l + ((t.cb_g[cb] + t.cr_g[cr]) >> 16)),
-                 Clamp255(l + t.cb_b[cb]));
+        if (job.width & 1) PutYuy2(out, job.width - 1, y[job.width - 1], u[odd_c], v[odd_c]);
+        continue;
       }
+      auto put = [&](int x, int c) {
+        const int32_t l = y[x], cr_r = t.cr_r[v[c]], cb_b = t.cb_b[u[c]];
+        const int32_t g = (t.cb_g[u[c]] + t.cr_g[v[c]]) >> 16;
+        PutPixel(format, out, x, Clamp255(l + cr_r), Clamp255(l + g), Clamp255(l + cb_b));
+      };
+      for (int i = 0; i < pairs_x; ++i) {
+        put(2 * i, i);
+        put(2 * i + 1, i);
+      }
+      if (job.width & 1) put(job.width - 1, odd_c);
     }
   }
 }
