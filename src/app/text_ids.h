@@ -89,4 +89,12 @@ inline constexpr int kStrVideoRotation = 355;
 inline constexpr int kStrNetConnectionTimeout = 356;
 inline constexpr int kStrNetReacts = 357;
 
+inline constexpr int kStrConnect = 370;
+inline constexpr int kStrDisconnect = 371;
+inline constexpr int kStrAddGroup = 372;
+inline constexpr int kStrAddSite = 373;
+inline constexpr int kStrModify = 374;
+inline constexpr int kStrDelete = 375;
+inline constexpr int kStrTalk = 376;
+
 }  // namespace app::text
