@@ -38,12 +38,19 @@ struct PredefinedSlot {
 // A slot shown and used: REG 1 and a channel within 0..15.
 bool IsAssigned(const PredefinedSlot& slot);
 
+// Qt defines `slots` as a macro; it is lifted around the member so that the
+// header also parses after Qt's headers. Such code reads slots through Slot().
+#pragma push_macro("slots")
+#undef slots
 struct PredefinedList {
   std::string name;  // at most 31 bytes
   std::array<PredefinedSlot, kPredefinedSlotCount> slots;  // slot n at index n - 1
 
   int AssignedCount() const;
+  // Slot number 1..64.
+  const PredefinedSlot& Slot(int number) const { return slots[static_cast<size_t>(number - 1)]; }
 };
+#pragma pop_macro("slots")
 
 // The lists in a file's text. "TOTAL_LIST" above 99 reads as 99. For each
 // list, slots are read from 1 up: reading stops at the first slot whose REG
