@@ -7,10 +7,10 @@ namespace app {
 class CConnectedSites::Observer final : public ISiteObserver {
  public:
   Observer(int id, const CodePoster* codes, const EventPoster* events) : id_(id), codes_(codes), events_(events) {}
-  void OnSiteCode(CDvrSite*, int code) override {
+  void OnSiteCode(int, int code) override {
     if (*codes_) (*codes_)(id_, code);
   }
-  void OnSiteEvent(CDvrSite*, const EventRecord& record) override {
+  void OnSiteEvent(int, const EventRecord& record) override {
     if (*events_) (*events_)(id_, record);
   }
 

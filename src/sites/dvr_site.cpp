@@ -27,21 +27,53 @@ int NormalisedChannelCount(int channels) {
   return (channels == 4 || channels == 8 || channels == 9 || channels == 16) ? channels : 16;
 }
 
+// The platform code a stored record may seed: one the DVRs report, else the
+// default.
+int SeedPlatform(int platform_code) { return platform_code >= 160 && platform_code <= 164 ? platform_code : 163; }
+
+int SeedChannelCount(int channels) {
+  return channels < 1 || channels > CDvrSite::kChannels ? CDvrSite::kChannels : channels;
+}
+
+std::atomic<int> g_next_site_id{1};
+
 }  // namespace
 
-CDvrSite::CDvrSite(SiteRecord record) : record_(std::move(record)) {
-  int channels = record_.channel_count;
-  channel_count_.store(channels < 1 || channels > kChannels ? kChannels : channels);
+CDvrSite::CDvrSite(SiteRecord record) : id_(g_next_site_id.fetch_add(1)), record_(std::move(record)) {
+  channel_count_.store(SeedChannelCount(record_.channel_count));
+  platform_code_.store(SeedPlatform(record_.platform_code));
+  talk_format_.store(TalkCodecForPlatform(platform_code_.load()));
 }
 
 CDvrSite::~CDvrSite() { StopAll(); }
 
+SiteRecord CDvrSite::Record() const {
+  std::lock_guard<std::mutex> lock(record_lock_);
+  return record_;
+}
+
+void CDvrSite::SetRecord(const SiteRecord& record) {
+  {
+    std::lock_guard<std::mutex> lock(record_lock_);
+    record_ = record;
+  }
+  // What the DVR said about itself stands while it is connected; until then
+  // the record speaks for it.
+  if (!connected_.load() && !live_started_.load()) {
+    channel_count_.store(SeedChannelCount(record.channel_count));
+    platform_code_.store(SeedPlatform(record.platform_code));
+    talk_format_.store(TalkCodecForPlatform(platform_code_.load()));
+  }
+}
+
 void CDvrSite::StartControl() {
+  const SiteRecord record = Record();
   control_.SetNotifyCallback(&CDvrSite::OnNotify, this);
   control_.SetDataCallback(&CDvrSite::OnData, this);
   control_.SetEventCallback(&CDvrSite::OnEvent, this);
-  control_.StartSession(record_.address.c_str(), record_.base_port + 1, record_.user_id.c_str(),
-                        record_.password.c_str());
+  reporting_.store(true);
+  control_.StartSession(record.address.c_str(), record.base_port + 1, record.user_id.c_str(),
+                        record.password.c_str());
 }
 
 void CDvrSite::SendFollowUpRequests() {
@@ -51,7 +83,7 @@ void CDvrSite::SendFollowUpRequests() {
   control_.Send(cmd::kLegacyRecordReq, &zero, 1);
   control_.Send(cmd::kTimeZoneReq, &zero, 1);
   control_.Send(cmd::kSensorMapReq, &zero, 1);
-  SendUserRightsRequest(control_, record_.user_id);
+  SendUserRightsRequest(control_, Record().user_id);
   control_.Send(cmd::kPictureAdjustReq, nullptr, 0);
 }
 
@@ -105,8 +137,9 @@ void CDvrSite::SetLiveDisplay(bool on) {
 }
 
 void CDvrSite::Report(int code) {
+  if (!reporting_.load()) return;
   ObserverCall call(*this);
-  if (call.get() != nullptr) call.get()->OnSiteCode(this, code);
+  if (call.get() != nullptr) call.get()->OnSiteCode(id_, code);
 }
 
 void CDvrSite::OnNotify(int code, void* user) { static_cast<CDvrSite*>(user)->HandleStatus(code); }
@@ -117,9 +150,9 @@ void CDvrSite::OnData(int code, void* user, const StateBlockRef* block) {
 
 void CDvrSite::OnEvent(const EventRecord* record, void* user) {
   auto* site = static_cast<CDvrSite*>(user);
-  if (record == nullptr) return;
+  if (record == nullptr || !site->reporting_.load()) return;
   ObserverCall call(*site);
-  if (call.get() != nullptr) call.get()->OnSiteEvent(site, *record);
+  if (call.get() != nullptr) call.get()->OnSiteEvent(site->id_, *record);
 }
 
 void CDvrSite::HandleStatus(int code) {
@@ -144,7 +177,7 @@ void CDvrSite::HandleStatus(int code) {
       tz_known_.store(true);
       return;
     case kNotifyRightsChanged:
-      SendUserRightsRequest(control_, record_.user_id);
+      SendUserRightsRequest(control_, Record().user_id);
       return;
     case kNotifyTalk4003: {
       uint8_t v[2];
@@ -186,6 +219,11 @@ void CDvrSite::HandleData(int code, const StateBlockRef& block) {
       const PlatformInfo info = PlatformFromDescription(block);
       platform_code_.store(info.platform_code);
       talk_format_.store(info.talk_format);
+      {
+        // The record keeps what the DVR is, for the directory to store.
+        std::lock_guard<std::mutex> lock(record_lock_);
+        record_.platform_code = info.platform_code;
+      }
       // Live may have started with the default platform's decoders; the
       // check runs under the decode lock, which StartLive holds while it
       // makes the decoders, so one of the two always sees the new code.
@@ -206,8 +244,11 @@ void CDvrSite::HandleData(int code, const StateBlockRef& block) {
         std::lock_guard<std::mutex> lock(state_lock_);
         for (int i = 0; i < count; ++i) std::memcpy(channel_names_[i], local[i], sizeof local[i]);
       }
+      // Only the site shown writes into the sink: the grid is shared by
+      // every connected site.
       std::lock_guard<std::mutex> lock(decode_lock_);
-      if (IPictureSink* sink = sink_.load()) {
+      IPictureSink* sink = sink_.load();
+      if (sink != nullptr && live_display_.load()) {
         for (int i = 0; i < count; ++i) sink->SetChannelName(i, local[i]);
       }
       break;
@@ -266,8 +307,15 @@ void CDvrSite::EnsureDecodersLocked(bool rebuild_video) {
 }
 
 void CDvrSite::OnLiveNotify(int code, void* user) {
-  // The primary's notification 11 stays inside the site.
-  if (code == kNotifyStreamRunning) static_cast<CDvrSite*>(user)->Report(code);
+  auto* site = static_cast<CDvrSite*>(user);
+  // The stream's 11 is not the control session's: it has a code of its own.
+  if (code == kNotifyStreamRunning) site->Report(code);
+  if (code == kNotifyStreamEnded) site->Report(kSiteStreamLostPrimary);
+}
+
+void CDvrSite::OnSecondaryNotify(int code, void* user) {
+  // 58 comes once per pair, from the primary.
+  if (code == kNotifyStreamEnded) static_cast<CDvrSite*>(user)->Report(kSiteStreamLostSecondary);
 }
 
 void CDvrSite::OnLiveFrame(const uint8_t* record, int record_bytes, void* user) {
@@ -281,8 +329,10 @@ void CDvrSite::StartLive() {
       auto live = std::make_unique<CDualLiveStream>();
       live->SetDecodeLock(&decode_lock_);
       live->SetNotifyCallback(&CDvrSite::OnLiveNotify, this);
+      live->Secondary().SetNotifyCallback(&CDvrSite::OnSecondaryNotify, this);
       live->SetFrameCallback(&CDvrSite::OnLiveFrame, this);
       live_ = std::move(live);
+      live_pair_.store(live_.get());
     }
     const int platform = platform_code_.load();
     const int channels = channel_count_.load();
@@ -304,13 +354,16 @@ void CDvrSite::StartLive() {
     case 9: mask = 0x01FF; break;
     default: mask = 0xFFFF; break;
   }
-  live_->SetPrimaryMask(mask);
-  live_->StartPair(record_.address.c_str(), record_.base_port + 2, &control_, -1);
+  const SiteRecord record = Record();
+  CDualLiveStream* live = live_pair_.load();
+  live->SetPrimaryMask(mask);
+  live->StartPair(record.address.c_str(), record.base_port + 2, &control_, -1);
   live_started_.store(true);
 }
 
 void CDvrSite::UpdateLiveMask() {
-  if (!live_) return;
+  CDualLiveStream* live = live_pair_.load();
+  if (live == nullptr) return;
   uint16_t mask;
   bool sole;
   {
@@ -322,20 +375,22 @@ void CDvrSite::UpdateLiveMask() {
   }
   // The masks are sent without the decode lock: a send may wait on the
   // connection, and the stream threads must keep decoding meanwhile.
-  live_->SetPrimaryMask(mask);
-  live_->SetSecondaryMask(sole ? mask : 0);
+  live->SetPrimaryMask(mask);
+  live->SetSecondaryMask(sole ? mask : 0);
 }
 
 void CDvrSite::ShowAllChannels() {
-  if (!live_) return;
-  live_->SetPrimaryMask(0xFFFF);
-  live_->SetSecondaryMask(0);
+  CDualLiveStream* live = live_pair_.load();
+  if (live == nullptr) return;
+  live->SetPrimaryMask(0xFFFF);
+  live->SetSecondaryMask(0);
 }
 
 void CDvrSite::StopLiveVideo() {
-  if (!live_) return;
-  live_->SetPrimaryMask(0);
-  live_->SetSecondaryMask(0);
+  CDualLiveStream* live = live_pair_.load();
+  if (live == nullptr) return;
+  live->SetPrimaryMask(0);
+  live->SetSecondaryMask(0);
 }
 
 void CDvrSite::ResetLiveDecoders() {
@@ -348,12 +403,18 @@ void CDvrSite::ResetLiveDecoders() {
 }
 
 void CDvrSite::StopAll() {
+  // First close the reports: the sessions stopped below end with 11, which
+  // is no loss when the operator disconnects.
+  reporting_.store(false);
   EndTalk();
   connected_.store(false);
   tz_known_.store(false);
   live_started_.store(false);
   control_.Stop();
-  if (live_) live_->Stop();
+  if (CDualLiveStream* live = live_pair_.load()) live->Stop();
+  // After the sessions: a talk packet stuck in a send has failed by now, so
+  // the capture thread can be joined.
+  StopTalk();
 }
 
 uint64_t CDvrSite::FramesReceived(int channel) const {
@@ -462,6 +523,64 @@ int CDvrSite::SendTalkBlock(const int16_t* samples, int sample_count) {
   block.length_bytes = block.capacity_bytes;
   const size_t n = talk_packetizer_.Packetize(talk_format_.load(), block, talk_packet_, sizeof talk_packet_);
   if (n == 0) return 0;
-  if (!live_ || !live_->IsConnected()) return -1;
-  return live_->Send(kTalkAudioCommand, talk_packet_, static_cast<int>(n)) > 0 ? 1 : -1;
+  CDualLiveStream* live = live_pair_.load();
+  if (live == nullptr || !live->IsConnected()) return -1;
+  return live->Send(kTalkAudioCommand, talk_packet_, static_cast<int>(n)) > 0 ? 1 : -1;
+}
+
+int CDvrSite::StartTalk() { return StartTalk(CreateDefaultAudioInput()); }
+
+int CDvrSite::StartTalk(std::unique_ptr<IAudioInput> device) {
+  std::lock_guard<std::mutex> lock(talk_control_lock_);
+  if (talk_capture_) {
+    if (!talk_capture_->sender->stopping()) {
+      talk_capture_->sender->set_talk_codec(talk_format_.load());
+      return 1;
+    }
+    // A capture that a failed send stopped is closed and made afresh.
+    talk_capture_->sender->Close();
+    talk_capture_.reset();
+    talking_.store(false);
+  }
+  if (!connected_.load() || device == nullptr) return 0;
+  auto capture = std::make_unique<TalkCapture>();
+  capture->site = this;
+  capture->sender = std::make_unique<CTalkSender>(capture.get(), &CDvrSite::OnTalkBlock, std::move(device));
+  capture->sender->set_talk_codec(talk_format_.load());
+  talk_send_failed_.store(false);
+  // A sender that fails here is closed by its destructor.
+  if (capture->sender->Open(kWaveInBufferSamples) == 0) return 0;
+  if (capture->sender->AddBuffers(kWaveInBufferCount) == 0) return 0;
+  talk_capture_ = std::move(capture);
+  talking_.store(true);
+  RequestTalk();
+  return 1;
+}
+
+void CDvrSite::StopTalk() {
+  {
+    std::lock_guard<std::mutex> lock(talk_control_lock_);
+    if (talk_capture_) {
+      talk_capture_->sender->SetStopping();
+      talk_capture_->sender->Close();
+      talk_capture_.reset();
+    }
+    talking_.store(false);
+  }
+  EndTalk();
+}
+
+void CDvrSite::OnTalkBlock(void* owner, const AudioBlock* block) {
+  auto* capture = static_cast<TalkCapture*>(owner);
+  CDvrSite* site = capture->site;
+  if (block == nullptr || block->samples == nullptr) return;
+  const int sent = site->SendTalkBlock(block->samples, static_cast<int>(block->length_bytes / kAudioBlockAlign));
+  if (sent >= 0) return;
+  // The packet was lost: talk ends here. The capture takes no more blocks,
+  // but this thread cannot join itself; the owner closes the capture with
+  // StopTalk when the report arrives.
+  capture->sender->SetStopping();
+  if (site->talk_send_failed_.exchange(true)) return;
+  site->EndTalk();
+  site->Report(kSiteTalkSendFailed);
 }

@@ -1,20 +1,25 @@
 // CDvrSite: the run-time object of one DVR site. It owns the site's control
-// session, its live pair and the per-channel decoders, keeps copies of the
-// DVR's answers, the user's rights, the time zone and the talk state, turns
-// live frame records into pictures, times, rates and sound, and reports
-// notification and data codes and events to the user interface through an
-// observer. It has no user interface of its own.
+// session, its live pair, the per-channel decoders and the microphone
+// capture of talk, keeps copies of the DVR's answers, the user's rights, the
+// time zone and the talk state, turns live frame records into pictures,
+// times, rates and sound, and reports notification and data codes and events
+// to the user interface through an observer. It has no user interface of its
+// own.
 //
 // Locks, in the order they may be taken (never the other way round):
+//   talk_control_lock_  starting and stopping the talk capture; held while
+//                 the capture thread is joined (that thread never takes it)
 //   decode_lock_  decoding, and every call into the picture sink and the
 //                 player; the sink's own locks (the grid's) and the player's
 //                 come after it
 //   state_lock_   the copied answers, names and sensor masks; nothing is
 //                 called while it is held
+//   record_lock_  the site record; nothing is called while it is held
 //   talk_lock_    one talk packet at a time; the live connection's send lock
 //                 comes after it
 // The observer is called with none of these held (it may call back into the
-// site); observer_lock_ only counts its calls in flight.
+// site, but not StopTalk, StopAll or a detach: those join or wait for the
+// thread making the call); observer_lock_ only counts its calls in flight.
 // Detaching (SetObserver, SetPictureSink, SetPlayer with null or another
 // object) returns only when no thread is inside the old one any more, so it
 // can be destroyed right after. None of them may be called from inside a
@@ -40,17 +45,27 @@
 class CDualLiveStream;
 class CWaveOutPlayer;
 
-// Receives what a site reports. Called on session worker threads; an
-// implementation copies what it needs and returns without waiting for the
-// user-interface thread.
+// Codes of the site itself, reported beside the DVR's notification and data
+// codes (which all stay below 100).
+// A live stream of the pair ended (connection lost, refused or not admitted).
+inline constexpr int kSiteStreamLostPrimary = 1001;
+inline constexpr int kSiteStreamLostSecondary = 1002;
+// A talk packet could not be sent: the site has ended talk with the DVR and
+// its capture takes no more blocks; the owner calls StopTalk to close it.
+inline constexpr int kSiteTalkSendFailed = 1003;
+
+// Receives what a site reports, naming the site by its Id(), which stays
+// meaningful after the site is deleted (look it up on arrival). Called on
+// session and capture threads; an implementation copies what it needs and
+// returns without waiting for the user-interface thread.
 class ISiteObserver {
  public:
   virtual ~ISiteObserver() = default;
-  // Notification codes (1, 3, 5-9, 11, 29, 33, 35, 58) and data codes
-  // (25-56) of the site.
-  virtual void OnSiteCode(class CDvrSite* site, int code) = 0;
+  // Notification codes (1, 3, 5-9, 11, 29, 33, 35, 58), data codes (25-56)
+  // and the site's own codes (kSiteStreamLost*, kSiteTalkSendFailed).
+  virtual void OnSiteCode(int site_id, int code) = 0;
   // One event record of the site's DVR.
-  virtual void OnSiteEvent(class CDvrSite* site, const EventRecord& record) = 0;
+  virtual void OnSiteEvent(int site_id, const EventRecord& record) = 0;
 };
 
 class CDvrSite {
@@ -59,6 +74,8 @@ class CDvrSite {
   static constexpr int kChannelNameBytes = 76;
   static constexpr int kStatsPeriodS = 5;
 
+  // The record's platform code (160..164, else 163) chooses the decoders
+  // and the talk format until the DVR's description tells.
   explicit CDvrSite(SiteRecord record);
   ~CDvrSite();
   CDvrSite(const CDvrSite&) = delete;
@@ -69,7 +86,20 @@ class CDvrSite {
   void SetPictureSink(IPictureSink* sink);
   void SetPlayer(CWaveOutPlayer* player);
 
+  // Unique in the process and never reused; names the site in reports.
+  int Id() const { return id_; }
+
+  // The site record, as a copy. The description's platform code is written
+  // into it when it differs (reported with data code 40), so the directory
+  // can compare and store it.
+  SiteRecord Record() const;
+  // Replaces the record (any thread). Connections started afterwards use the
+  // new address, ports, user and password; while no session runs the
+  // channel count and platform code are taken over too.
+  void SetRecord(const SiteRecord& record);
+
   // Installs the control session's callbacks and starts it on base port + 1.
+  // Reports flow from here until StopAll.
   void StartControl();
   // The requests a site sends once the DVR accepted the login.
   void SendFollowUpRequests();
@@ -85,15 +115,33 @@ class CDvrSite {
   // have no reset of their own), so decoding starts over with the next key
   // frame. Waits for the frame being decoded.
   void ResetLiveDecoders();
-  // Ends talk, stops the control session and the live pair.
+  // The operator's disconnect: ends talk, stops the control session, the
+  // live pair and the talk capture, and joins their threads. Nothing of this
+  // connection is reported any more, not even the end of the sessions it
+  // stops; a report already made may still be waiting in the owner's queue.
   void StopAll();
 
-  // Only the site with the flag set feeds the grid. Clearing it returns
-  // only when no picture of this site is being handed to the sink, and none
-  // is handed over afterwards.
+  // Only the site with the flag set feeds the sink: pictures, rates, times
+  // and camera names. Clearing it returns only when none of these is being
+  // handed to the sink, and none is handed over afterwards.
   void SetLiveDisplay(bool on);
   bool LiveDisplay() const { return live_display_.load(); }
   void SetPlaybackMode(bool on) { playback_mode_.store(on); }
+
+  // Talk from the microphone. StartTalk opens the capture on the default
+  // input (or the given device) at once and requests talk; captured blocks
+  // are sent only while the DVR grants talk (notification 33), so nothing
+  // leaves before the grant and nothing after 29, 35 or a lost connection.
+  // Returns 1 when capturing, 0 when the site is not connected or the device
+  // could not be opened (nothing is requested then). Called again while
+  // capturing it only updates the capture's talk codec (after a failed send
+  // it starts over). StopTalk closes the capture (joining its thread) and
+  // ends talk with the DVR; call it on 11, 29, 35, kSiteTalkSendFailed and
+  // whenever talk should end. Neither may be called from an observer call.
+  int StartTalk();
+  int StartTalk(std::unique_ptr<IAudioInput> device);
+  void StopTalk();
+  bool Talking() const { return talking_.load(); }
 
   // Talk handshake: request (0x4031 with 1), end (0x4031 with 3 when talk
   // was granted). SendTalkBlock encodes one captured block (320 samples for
@@ -107,7 +155,6 @@ class CDvrSite {
   int SendTalkBlock(const int16_t* samples, int sample_count);
 
   // State, safe to read from any thread.
-  const SiteRecord& Record() const { return record_; }
   bool IsConnected() const { return connected_.load(); }
   bool HasError() const { return error_.load(); }
   bool LiveStarted() const { return live_started_.load(); }
@@ -118,13 +165,16 @@ class CDvrSite {
   uint8_t SetupPermission() const { return setup_permission_.load(); }
   bool TimeZoneKnown() const { return tz_known_.load(); }
   int64_t TimeZoneOffset() const { return tz_offset_s_.load(); }
+  // The camera names of the last 0x2F12 answer (kept whether the site is
+  // shown or not).
   std::string ChannelName(int channel) const;
   uint16_t SensorChannelMask(int sensor) const;
   // A copy of the stored answers.
   DvrStateBlocks StateCopy() const;
 
   CControlSession& Control() { return control_; }
-  CDualLiveStream* LivePair() { return live_.get(); }
+  // Null until the first StartLive; then kept until the site is deleted.
+  CDualLiveStream* LivePair() { return live_pair_.load(); }
 
   // The live frame consumer: one frame record from a stream thread.
   void ConsumeLiveFrame(const uint8_t* record, int record_bytes);
@@ -158,7 +208,17 @@ class CDvrSite {
   static void OnData(int code, void* user, const StateBlockRef* block);
   static void OnEvent(const EventRecord* record, void* user);
   static void OnLiveNotify(int code, void* user);
+  static void OnSecondaryNotify(int code, void* user);
   static void OnLiveFrame(const uint8_t* record, int record_bytes, void* user);
+
+  // The talk capture and the site its blocks go to: the owner value of the
+  // capture's callback. Made before the capture thread starts and deleted
+  // after it was joined, so that thread may use it without a lock.
+  struct TalkCapture {
+    CDvrSite* site = nullptr;
+    std::unique_ptr<CTalkSender> sender;
+  };
+  static void OnTalkBlock(void* owner, const AudioBlock* block);
 
   // An observer call: the observer of the moment, counted in flight until
   // the call ends (null: no observer, nothing counted).
@@ -178,12 +238,17 @@ class CDvrSite {
 
   void HandleStatus(int code);
   void HandleData(int code, const StateBlockRef& block);
+  // Reports to the observer unless StopAll closed the reports.
   void Report(int code);
   // Creates or replaces decoders so that every channel below the channel
   // count has ones of the platform's kind. Caller holds decode_lock_.
   void EnsureDecodersLocked(bool rebuild_video);
 
-  const SiteRecord record_;
+  const int id_;
+  mutable std::mutex record_lock_;
+  SiteRecord record_;
+  // Cleared by StopAll before it stops anything, set by StartControl.
+  std::atomic<bool> reporting_{false};
   // The observer and its calls in flight: those of the current one, and
   // those of replaced ones that SetObserver waits for.
   std::mutex observer_lock_;
@@ -228,11 +293,18 @@ class CDvrSite {
   void* probe_user_ = nullptr;
 
   // Talk.
+  std::mutex talk_control_lock_;
+  std::unique_ptr<TalkCapture> talk_capture_;  // under talk_control_lock_
+  std::atomic<bool> talking_{false};
+  std::atomic<bool> talk_send_failed_{false};  // reported once per capture
   std::mutex talk_lock_;
   std::atomic<bool> talk_granted_{false};
   CTalkPacketizer talk_packetizer_;
   uint8_t talk_packet_[kTalkPacketMaxBytes] = {};
 
   CControlSession control_;
+  // Made by the first StartLive under decode_lock_; live_pair_ publishes it
+  // to threads that do not hold that lock (talk, the user interface).
   std::unique_ptr<CDualLiveStream> live_;
+  std::atomic<CDualLiveStream*> live_pair_{nullptr};
 };

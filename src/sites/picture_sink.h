@@ -21,6 +21,7 @@ class IPictureSink {
   virtual void SetChannelTime(int channel, const std::tm& time) = 0;
   // A YUY2 picture of width x height (size_bytes = width x height x 2).
   virtual void ShowPicture(int channel, int width, int height, int size_bytes, const uint8_t* pixels) = 0;
-  // The camera name of a channel in the system code page.
+  // The camera name of a channel in the system code page: the pane's label
+  // (the title names the site).
   virtual void SetChannelName(int channel, const char* name) = 0;
 };

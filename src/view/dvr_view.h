@@ -171,7 +171,7 @@ class CDvrView : public IPictureSink {
   void SetFrameRate(int channel, int frames_per_second) override { SetFrameRateValue(channel, frames_per_second); }
   void SetChannelTime(int channel, const std::tm& time) override { SetFrameTime(channel, time); }
   void ShowPicture(int channel, int width, int height, int size_bytes, const uint8_t* pixels) override;
-  void SetChannelName(int channel, const char* name) override { SetTitle(channel, name); }
+  void SetChannelName(int channel, const char* name) override { SetLabel(channel, name); }
   // While suspended the site hands nothing to the grid.
   void SetSuspended(bool on) { suspended_.store(on); }
 

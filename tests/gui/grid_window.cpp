@@ -24,10 +24,10 @@ namespace {
 class SiteCodes : public ISiteObserver {
  public:
   explicit SiteCodes(CDvrSite* site) : site_(site) {}
-  void OnSiteCode(CDvrSite*, int code) override {
+  void OnSiteCode(int, int code) override {
     QMetaObject::invokeMethod(qApp, [this, code] { Handle(code); }, Qt::QueuedConnection);
   }
-  void OnSiteEvent(CDvrSite*, const EventRecord&) override {}
+  void OnSiteEvent(int, const EventRecord&) override {}
 
  private:
   void Handle(int code) {

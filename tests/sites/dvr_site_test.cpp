@@ -4,16 +4,20 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
 
 #include "audio/fake_audio_device.h"
+#include "audio/talk_packet.h"
 #include "audio/wave_out_player.h"
 #include "decode/audio_decoder.h"
 #include "decode/video_decoder.h"
 #include "dvrsim/audio_media.h"
+#include "dvrsim/scenario.h"
+#include "dvrsim/simulator.h"
 #include "mediagen/mediagen.h"
 #include "platform/bytes.h"
 #include "sites/dvr_site.h"
@@ -63,17 +67,27 @@ class RecordingSink : public IPictureSink {
 
 class CodeRecorder : public ISiteObserver {
  public:
-  void OnSiteCode(CDvrSite*, int code) override {
+  void OnSiteCode(int site_id, int code) override {
     std::lock_guard<std::mutex> l(lock);
     codes.push_back(code);
+    ids.push_back(site_id);
+    changed.notify_all();
   }
-  void OnSiteEvent(CDvrSite*, const EventRecord&) override {}
+  void OnSiteEvent(int, const EventRecord&) override {}
   bool Has(int code) {
     std::lock_guard<std::mutex> l(lock);
     return std::find(codes.begin(), codes.end(), code) != codes.end();
   }
+  // Waits up to 10 s for the code.
+  bool WaitFor(int code) {
+    std::unique_lock<std::mutex> l(lock);
+    return changed.wait_for(l, std::chrono::seconds(10),
+                            [&] { return std::find(codes.begin(), codes.end(), code) != codes.end(); });
+  }
   std::mutex lock;
+  std::condition_variable changed;
   std::vector<int> codes;
+  std::vector<int> ids;
 };
 
 mediagen::EncodedClip Clip(int platform, int channel, int frames = 6) {
@@ -92,7 +106,7 @@ struct SiteFixture {
   CodeRecorder codes;
   std::unique_ptr<CDvrSite> site;
 
-  explicit SiteFixture(int channels = 4) {
+  explicit SiteFixture(int channels = 4, int platform_code = 163) {
     SiteRecord r;
     r.name = "test";
     r.address = "127.0.0.1";
@@ -100,6 +114,7 @@ struct SiteFixture {
     r.user_id = "admin";
     r.password = "1234";
     r.channel_count = channels;
+    r.platform_code = platform_code;
     site = std::make_unique<CDvrSite>(r);
     site->SetObserver(&codes);
     site->SetPictureSink(&sink);
@@ -295,11 +310,6 @@ TEST(SiteEngine, AnswersBecomeSiteStateAndCodes) {
   f.Answer(0x2F12, names);
   EXPECT_EQ(f.site->ChannelName(0), "Gate");
   EXPECT_EQ(f.site->ChannelName(1), "Yard");
-  {
-    std::lock_guard<std::mutex> l(f.sink.lock);
-    ASSERT_EQ(f.sink.names.size(), 2u);
-    EXPECT_EQ(f.sink.names[1].second, "Yard");
-  }
 
   f.Answer(0x2F22, FakePeer::Be16s({0, 2, 0, 0x0003, 1, 0x0100}));
   EXPECT_EQ(f.site->SensorChannelMask(0), 0x0003);
@@ -363,9 +373,9 @@ class HeldSink : public RecordingSink {
 
 class HeldObserver : public CodeRecorder {
  public:
-  void OnSiteCode(CDvrSite* site, int code) override {
+  void OnSiteCode(int site_id, int code) override {
     hold.Pass();
-    CodeRecorder::OnSiteCode(site, code);
+    CodeRecorder::OnSiteCode(site_id, code);
   }
   Hold hold;
 };
@@ -409,6 +419,177 @@ TEST(SiteEngine, DetachingWaitsForCallsInFlight) {
                     [&] { f.site->SetObserver(nullptr); });
   EXPECT_TRUE(observer.Has(53));
   f.site->StopAll();
+}
+
+std::vector<uint8_t> NamesAnswer(const char* first, const char* second) {
+  std::vector<uint8_t> p = FakePeer::Be16s({0, 2});
+  p.resize(4 + 64, 0);
+  std::memcpy(p.data() + 4, first, std::strlen(first));
+  std::memcpy(p.data() + 36, second, std::strlen(second));
+  return p;
+}
+
+TEST(SiteEngine, CameraNamesReachTheSharedSinkOnlyFromTheSiteShown) {
+  SiteFixture shown, other;
+  other.site->SetPictureSink(&shown.sink);  // one grid for every connected site
+  shown.site->SetLiveDisplay(true);
+  shown.Answer(0x2F12, NamesAnswer("Gate", "Yard"));
+  other.Answer(0x2F12, NamesAnswer("Dock", "Roof"));
+  shown.site->SetLiveDisplay(false);
+  shown.Answer(0x2F12, NamesAnswer("Lobby", "Hall"));
+  // Every site keeps its names for the time it is shown.
+  EXPECT_EQ(other.site->ChannelName(1), "Roof");
+  EXPECT_EQ(shown.site->ChannelName(0), "Lobby");
+  std::lock_guard<std::mutex> l(shown.sink.lock);
+  const std::vector<std::pair<int, std::string>> expected = {{0, "Gate"}, {1, "Yard"}};
+  EXPECT_EQ(shown.sink.names, expected);
+}
+
+TEST(SiteEngine, TheRecordSeedsThePlatformAndTakesTheDescriptionsPlatform) {
+  SiteFixture f(4, 161);  // stored as an MPEG-4 DVR
+  EXPECT_EQ(f.site->PlatformCode(), 161);
+  f.site->SetLiveDisplay(true);
+  f.site->StartLive();
+  const auto mpeg4 = Clip(161, 0);
+  ASSERT_TRUE(mpeg4.ok());
+  for (size_t i = 0; i < mpeg4.frames.size(); ++i) f.Feed(mpeg4, i);
+  EXPECT_EQ(f.site->PicturesDecoded(0), mpeg4.frames.size());
+  f.Description("HI3515");
+  EXPECT_EQ(f.site->Record().platform_code, 164);
+  EXPECT_EQ(f.site->TalkFormat(), kTalkCodecVoice);
+  EXPECT_TRUE(f.codes.Has(40));
+  f.site->StopAll();
+
+  // Rewritten while another thread reads it; without a session the record's
+  // platform stands for the DVR's.
+  SiteRecord r = f.site->Record();
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    while (!done.load()) EXPECT_NE(f.site->Record().address, "");
+  });
+  for (int i = 0; i < 200; ++i) {
+    r.address = i % 2 ? "10.0.0.1" : "10.0.0.2";
+    r.platform_code = 162;
+    f.site->SetRecord(r);
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(f.site->PlatformCode(), 162);
+}
+
+template <typename Pred>
+bool WaitUntil(Pred pred) {
+  for (int i = 0; i < 2000 && !pred(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return pred();
+}
+
+// A site against the in-process simulated DVR (4 channels, QCIF), driven on
+// the test's thread as the site panel drives it.
+struct SimSite {
+  std::unique_ptr<dvrsim::Simulator> sim;
+  std::mutex log_lock;
+  std::vector<std::string> log;
+  RecordingSink sink;
+  CodeRecorder codes;
+  std::unique_ptr<CDvrSite> site;
+
+  explicit SimSite(const char* scenario = "", const char* password = "1234") {
+    dvrsim::SimConfig c;
+    c.base_port = 0;
+    c.channels = 4;
+    c.resolution = 3;
+    c.loop_frames = 5;
+    c.log_requests = true;
+    std::string error;
+    EXPECT_TRUE(dvrsim::ParseScenario(scenario, "test", &c.scenario, &error)) << error;
+    sim = std::make_unique<dvrsim::Simulator>(c, [this](std::string_view line) {
+      std::lock_guard<std::mutex> l(log_lock);
+      log.emplace_back(line);
+    });
+    EXPECT_TRUE(sim->Start(&error)) << error;
+    SiteRecord r;
+    r.address = "127.0.0.1";
+    r.base_port = sim->base_port();
+    r.user_id = "admin";
+    r.password = password;
+    site = std::make_unique<CDvrSite>(r);
+    site->SetObserver(&codes);
+    site->SetPictureSink(&sink);
+  }
+  ~SimSite() {
+    site.reset();
+    sim->Stop();
+  }
+  // Logged in, live video running and the DVR's description known.
+  bool ConnectLive() {
+    site->StartControl();
+    if (!codes.WaitFor(kNotifyLoggedIn)) return false;
+    site->SendFollowUpRequests();
+    if (!codes.WaitFor(51)) return false;
+    site->StartLive();
+    site->SetLiveDisplay(true);
+    return codes.WaitFor(kNotifyStreamRunning) && codes.WaitFor(40);
+  }
+  size_t Requests(const std::string& text) {
+    std::lock_guard<std::mutex> l(log_lock);
+    return static_cast<size_t>(
+        std::count_if(log.begin(), log.end(), [&](const std::string& s) { return s.find(text) != s.npos; }));
+  }
+};
+
+TEST(SiteSession, TalkFromTheMicrophoneUntilASendFails) {
+  SimSite s;
+  ASSERT_TRUE(s.ConnectLive());
+  auto device = std::make_unique<FakeAudioInput>();
+  FakeAudioInput* mic = device.get();
+  ASSERT_EQ(s.site->StartTalk(std::move(device)), 1);
+  ASSERT_TRUE(s.codes.WaitFor(kNotifyTalkGranted));
+  const std::vector<int16_t> voice(320, 1000);
+  // Voice codec: every 40 ms block is one packet of 164 + 36 bytes.
+  EXPECT_TRUE(WaitUntil([&] {
+    mic->Feed(voice.data(), voice.size());
+    return s.Requests("cmd=0x4033 length=206 ") >= 3;
+  }));
+  s.site->LivePair()->Stop();  // the stream connection is gone
+  EXPECT_TRUE(WaitUntil([&] {
+    mic->Feed(voice.data(), voice.size());
+    return s.codes.Has(kSiteTalkSendFailed);
+  }));
+  EXPECT_FALSE(s.site->TalkGranted());
+  EXPECT_TRUE(WaitUntil([&] { return s.Requests("cmd=0x4031 length=8 payload=0003") == 1; }));
+  s.site->StopTalk();  // what the owner does on the report
+  EXPECT_FALSE(s.site->Talking());
+}
+
+TEST(SiteSession, StreamEndsAreReportedButNothingAfterTheOperatorsDisconnect) {
+  SimSite dropped("0.3 live close\n");
+  ASSERT_TRUE(dropped.ConnectLive());
+  EXPECT_TRUE(dropped.codes.WaitFor(kSiteStreamLostPrimary));
+  EXPECT_TRUE(dropped.codes.WaitFor(kSiteStreamLostSecondary));
+
+  SimSite s;
+  ASSERT_TRUE(s.ConnectLive());
+  s.site->StopAll();  // every thread of the site is joined when it returns
+  std::lock_guard<std::mutex> l(s.codes.lock);
+  for (int code : {int{kNotifyConnectionLost}, kSiteStreamLostPrimary, kSiteStreamLostSecondary}) {
+    EXPECT_EQ(std::count(s.codes.codes.begin(), s.codes.codes.end(), code), 0) << code;
+  }
+  EXPECT_NE(s.site->Id(), dropped.site->Id());
+  EXPECT_EQ(std::count(s.codes.ids.begin(), s.codes.ids.end(), s.site->Id()), std::ssize(s.codes.ids));
+}
+
+TEST(SiteSession, ALostConnectionIsReportedAndANewRecordIsUsedForTheNextConnection) {
+  SimSite s("0.2 close\n", "wrong");
+  s.site->StartControl();
+  ASSERT_TRUE(s.codes.WaitFor(kNotifyRefusedF001));
+  s.site->StopAll();
+  SiteRecord r = s.site->Record();
+  r.password = "1234";
+  s.site->SetRecord(r);
+  s.site->StartControl();
+  ASSERT_TRUE(s.codes.WaitFor(kNotifyLoggedIn));
+  EXPECT_TRUE(s.codes.WaitFor(kNotifyConnectionLost));
+  EXPECT_FALSE(s.site->IsConnected());
 }
 
 }  // namespace

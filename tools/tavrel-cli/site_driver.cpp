@@ -2,7 +2,7 @@
 
 #include "output.h"
 
-void SiteCodeQueue::OnSiteEvent(CDvrSite*, const EventRecord& r) {
+void SiteCodeQueue::OnSiteEvent(int, const EventRecord& r) {
   if (print_events_) OutLine("event type=%u channel=%u state=%u time=%u", r.type, r.channel, r.state, r.time);
 }
 

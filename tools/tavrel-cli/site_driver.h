@@ -16,12 +16,15 @@ class SiteCodeQueue : public ISiteObserver {
   // print_events: write each event record as an `event` line.
   explicit SiteCodeQueue(bool print_events) : print_events_(print_events) {}
 
-  void OnSiteCode(CDvrSite*, int code) override {
+  void OnSiteCode(int, int code) override {
+    // The engine's own codes (a stream's end, a failed talk send) are not
+    // the DVR's; the commands act on the DVR's codes only.
+    if (code == kSiteStreamLostPrimary || code == kSiteStreamLostSecondary || code == kSiteTalkSendFailed) return;
     std::lock_guard<std::mutex> lock(lock_);
     codes_.push_back(code);
     changed_.notify_all();
   }
-  void OnSiteEvent(CDvrSite*, const EventRecord& r) override;
+  void OnSiteEvent(int, const EventRecord& r) override;
 
   // The next code, waiting up to timeout_ms; -1 when none came.
   int Next(long timeout_ms) {
