@@ -147,6 +147,7 @@ CPredefinedListEditor::CPredefinedListEditor(int list_index, QWidget* parent) : 
   for (const char* title : kPredefinedColumnTitles) titles << QString::fromLatin1(title);
   table->setHorizontalHeaderLabels(titles);
   table->verticalHeader()->setVisible(false);
+  table->horizontalHeader()->setStretchLastSection(true);
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionBehavior(QAbstractItemView::SelectRows);
   table->setSelectionMode(QAbstractItemView::SingleSelection);
