@@ -22,40 +22,18 @@
 namespace {
 
 const char kUsage[] =
-    "usage: tavrel [--home DIR] [--connect HOST:PORT:USER:PASSWORD[:NAME]]...\n"
+    "usage: tavrel [--home DIR]\n"
     "  --home DIR          user folder (default $TAVREL_HOME, else ~/.local/share/tavrel)\n"
-    "  --connect SPEC      connect this DVR after the local login (repeatable)\n"
     "test hooks:\n"
+    "  --connect-site NAME after the login, connect the directory's site NAME as the\n"
+    "                      connect button would (repeatable)\n"
     "  --login ID:PASSWORD answer the local login dialog with this account\n"
     "  --screenshot FILE   once every pane of the shown site has video, write a PNG of the window and close\n"
     "  --maximise-cycle    before the screenshot, maximise and restore the window once\n"
+    "  --report-sites      print where each site's tree item is once all are live, and each new current site\n"
     "  --close-when-live   close the window once every connected site shows live video\n"
     "  --quit-after S      close the window after S seconds\n"
     "  --messages-to-stderr print message boxes on stderr (questions are answered OK)\n";
-
-// "host:port:user:password[:name]"; the password may not hold ':'.
-bool ParseConnect(const std::string& spec, SiteRecord* record) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (parts.size() < 4) {
-    const size_t colon = spec.find(':', start);
-    if (colon == std::string::npos) break;
-    parts.push_back(spec.substr(start, colon - start));
-    start = colon + 1;
-  }
-  parts.push_back(spec.substr(start));
-  if (parts.size() < 4 || parts[0].empty()) return false;
-  char* end = nullptr;
-  const long port = std::strtol(parts[1].c_str(), &end, 10);
-  if (end == parts[1].c_str() || *end != '\0' || port < 1 || port > 65532) return false;
-  record->address = parts[0];
-  record->base_port = static_cast<int>(port);
-  record->user_id = parts[2];
-  record->password = parts[3];
-  record->name = parts.size() > 4 && !parts[4].empty() ? parts[4] : parts[0] + ":" + parts[1];
-  record->channel_count = 16;
-  return true;
-}
 
 // The "SYSTEM" face with a 20-pixel cell, or the desktop's family at the
 // same height where that face is missing.
@@ -87,13 +65,8 @@ int main(int argc, char** argv) {
       messages_to_stderr = true;
     } else if (arg == "--home" && has_value) {
       home = argv[++i];
-    } else if (arg == "--connect" && has_value) {
-      SiteRecord record;
-      if (!ParseConnect(argv[++i], &record)) {
-        std::fprintf(stderr, "tavrel: --connect wants HOST:PORT:USER:PASSWORD[:NAME], got '%s'\n", argv[i]);
-        return 2;
-      }
-      options.connect.push_back(record);
+    } else if (arg == "--connect-site" && has_value) {
+      options.connect_sites.push_back(argv[++i]);
     } else if (arg == "--login" && has_value) {
       const std::string value = argv[++i];
       const size_t colon = value.find(':');
@@ -108,6 +81,8 @@ int main(int argc, char** argv) {
       options.screenshot_path = argv[++i];
     } else if (arg == "--maximise-cycle") {
       options.maximise_cycle = true;
+    } else if (arg == "--report-sites") {
+      options.report_sites = true;
     } else if (arg == "--close-when-live") {
       options.close_when_live = true;
     } else if (arg == "--quit-after" && has_value) {

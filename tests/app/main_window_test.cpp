@@ -21,6 +21,7 @@
 #include "platform/profile.h"
 #include "platform/user_folder.h"
 #include "sites/local_settings.h"
+#include "sites/site_directory_store.h"
 #include "support/process.h"
 #include "view/dvr_view.h"
 
@@ -62,12 +63,17 @@ class MainWindowTest : public ::testing::Test {
     return std::regex_search(ready, m, std::regex("base=([0-9]+)")) ? std::string(m[1]) : std::string();
   }
 
+  // Logs in as the administrator and connects these sites, which are put
+  // into the directory first.
   CMainWindow::Options LoginAs(const std::vector<SiteRecord>& sites = {}) {
     CMainWindow::Options options;
     options.auto_login = true;
     options.auto_login_id = "admin";
     options.auto_login_password = "tovex";
-    options.connect = sites;
+    SiteDirectoryData data;
+    data.groups.push_back(SiteGroup{"Test", sites});
+    EXPECT_TRUE(SaveSiteDirectory(SiteDatPath(), SiteMirrorPath(), data).Ok());
+    for (const SiteRecord& site : sites) options.connect_sites.push_back(site.name);
     return options;
   }
 

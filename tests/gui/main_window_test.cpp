@@ -1,31 +1,68 @@
-// The client as the operator meets it, under Xvfb against the simulator: a
-// fresh user folder, the local login, a 16-channel site live in the grid of
-// the skinned main window; and a close with two live sites that ends the
-// process quickly and cleanly.
+// The client as the operator meets it, on an X server of its own (Xvfb)
+// against the simulator: a fresh user folder, the local login, sites of the
+// directory connected and live in the skinned main window; a double click
+// in the site tree with real mouse events switching the grid; and a close
+// with two live sites that ends the process quickly and cleanly.
 #include <gtest/gtest.h>
 
 #include <QImage>
 
+#include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <regex>
 #include <string>
+#include <vector>
 
+#include "sites/site_directory_store.h"
 #include "support/process.h"
 
 namespace {
 
-std::string StartSimulator(ChildProcess& sim) {
-  std::smatch m;
-  const std::string ready = sim.WaitForLine("dvrsim listening", 20000);
-  if (!std::regex_search(ready, m, std::regex("base=([0-9]+)"))) return "";
-  return m[1];
-}
+class MainWindowGui : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // An X server of our own; it writes its display number once ready.
+    xvfb_ = std::make_unique<ChildProcess>("/usr/bin/Xvfb",
+                                           std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1280x1024x24",
+                                                                    "-nolisten", "tcp"});
+    const std::string display = xvfb_->WaitForLine("", 20000);
+    ASSERT_FALSE(display.empty()) << xvfb_->Stderr();
+    setenv("DISPLAY", (":" + display).c_str(), 1);
+    unsetenv("QT_QPA_PLATFORM");
+  }
 
-std::string FreshHome(const std::string& name) {
-  const std::string home = ::testing::TempDir() + "/" + name;
-  std::filesystem::remove_all(home);
-  return home;
-}
+  std::string StartSimulator(ChildProcess& sim) {
+    std::smatch m;
+    const std::string ready = sim.WaitForLine("dvrsim listening", 20000);
+    return std::regex_search(ready, m, std::regex("base=([0-9]+)")) ? std::string(m[1]) : std::string();
+  }
+
+  // A fresh user folder whose directory holds these sites in one group.
+  std::string Home(const std::string& name, const std::vector<SiteRecord>& sites) {
+    const std::string home = ::testing::TempDir() + "/" + name;
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home);
+    SiteDirectoryData data;
+    data.groups.push_back(SiteGroup{"Demo", sites});
+    EXPECT_TRUE(SaveSiteDirectory(home + "/site.dat", home + "/site_db.ini", data).Ok());
+    return home;
+  }
+
+  static SiteRecord Site(const std::string& name, const std::string& base, int channels = 16) {
+    SiteRecord r;
+    r.name = name;
+    r.address = "127.0.0.1";
+    r.base_port = std::stoi(base);
+    r.user_id = "netuser";
+    r.password = "pass";
+    r.channel_count = channels;
+    return r;
+  }
+
+  std::unique_ptr<ChildProcess> xvfb_;
+};
 
 // Average brightness of a rectangle of the picture.
 double Brightness(const QImage& image, int x0, int y0, int w, int h) {
@@ -35,7 +72,7 @@ double Brightness(const QImage& image, int x0, int y0, int w, int h) {
   return sum / (w * h);
 }
 
-TEST(MainWindowGui, LoginConnectAndSixteenLivePanes) {
+TEST_F(MainWindowGui, LoginConnectAndSixteenLivePanes) {
   ChildProcess sim(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "16", "--resolution", "cif"});
   const std::string base = StartSimulator(sim);
   ASSERT_FALSE(base.empty()) << sim.Stderr();
@@ -43,11 +80,9 @@ TEST(MainWindowGui, LoginConnectAndSixteenLivePanes) {
   std::filesystem::create_directories(ARTEFACT_DIR);
   const std::string shot = std::string(ARTEFACT_DIR) + "/main_window.png";
   std::filesystem::remove(shot);
-  unsetenv("QT_QPA_PLATFORM");
-  ChildProcess client("/usr/bin/xvfb-run",
-                      {"-a", "-s", "-screen 0 1280x1024x24", TAVREL_PATH, "--home", FreshHome("gui_home"),
-                       "--messages-to-stderr", "--login", "admin:tovex", "--connect",
-                       "127.0.0.1:" + base + ":netuser:pass:Lobby DVR", "--screenshot", shot, "--maximise-cycle", "--quit-after", "90"});
+  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_home", {Site("Lobby DVR", base)}), "--messages-to-stderr",
+                                    "--login", "admin:tovex", "--connect-site", "Lobby DVR", "--screenshot", shot,
+                                    "--maximise-cycle", "--quit-after", "90"});
   // Maximising lays the grid out over the screen below a 29-pixel band, and
   // restoring puts it back, without the window freezing.
   const std::string maximised = client.WaitForLine("maximised", 100000);
@@ -75,19 +110,49 @@ TEST(MainWindowGui, LoginConnectAndSixteenLivePanes) {
   EXPECT_GT(text_pixels, 20);
 }
 
-TEST(MainWindowGui, CloseWithTwoLiveSitesExitsWithinTwoSeconds) {
+TEST_F(MainWindowGui, DoubleClickInTheTreeSwitchesTheGrid) {
+  ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "16", "--resolution", "cif"});
+  ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--platform", "161",
+                                  "--resolution", "cif"});
+  const std::string base1 = StartSimulator(sim1);
+  const std::string base2 = StartSimulator(sim2);
+  ASSERT_FALSE(base1.empty() || base2.empty());
+  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_tree", {Site("Sixteen", base1), Site("Four", base2, 4)}),
+                                    "--messages-to-stderr", "--login", "admin:tovex", "--connect-site", "Sixteen",
+                                    "--connect-site", "Four", "--report-sites", "--quit-after", "90"});
+  // Both sites go live; the one whose system information came last is shown.
+  std::string current;
+  std::smatch m;
+  const std::regex item(R"(site-item (\S+) x=(-?\d+) y=(-?\d+))");
+  std::map<std::string, std::pair<int, int>> items;
+  std::string line;
+  while (items.size() < 2 && client.ReadLine(&line, 60000)) {
+    if (line.rfind("current-site ", 0) == 0) current = line;
+    if (std::regex_search(line, m, item)) items[m[1]] = {std::stoi(m[2]), std::stoi(m[3])};
+  }
+  ASSERT_EQ(items.size(), 2u) << client.Stderr();
+  const bool sixteen_shown = current.find("Sixteen") != std::string::npos;
+  const std::string other = sixteen_shown ? "Four" : "Sixteen";
+  const auto [x, y] = items[other];
+
+  // A real double click through the X server on the other site's item.
+  ChildProcess click("/usr/bin/xdotool", {"mousemove", std::to_string(x), std::to_string(y), "click", "--repeat", "2",
+                                          "--delay", "60", "1"});
+  ASSERT_EQ(click.Wait(10000), 0) << click.Stderr();
+  const std::string switched = client.WaitForLine("current-site " + other, 20000);
+  EXPECT_EQ(switched, "current-site " + other + (other == "Four" ? " panes=4" : " panes=16")) << client.Stderr();
+}
+
+TEST_F(MainWindowGui, CloseWithTwoLiveSitesExitsWithinTwoSeconds) {
   ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--resolution", "cif"});
   ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "16", "--platform", "161",
                                   "--resolution", "cif"});
   const std::string base1 = StartSimulator(sim1);
   const std::string base2 = StartSimulator(sim2);
   ASSERT_FALSE(base1.empty() || base2.empty());
-  unsetenv("QT_QPA_PLATFORM");
-  ChildProcess client("/usr/bin/xvfb-run",
-                      {"-a", "-s", "-screen 0 1280x1024x24", TAVREL_PATH, "--home", FreshHome("gui_home2"),
-                       "--messages-to-stderr", "--login", "admin:tovex", "--connect",
-                       "127.0.0.1:" + base1 + ":netuser:pass:One", "--connect",
-                       "127.0.0.1:" + base2 + ":netuser:pass:Two", "--close-when-live", "--quit-after", "90"});
+  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_close", {Site("One", base1, 4), Site("Two", base2)}),
+                                    "--messages-to-stderr", "--login", "admin:tovex", "--connect-site", "One",
+                                    "--connect-site", "Two", "--close-when-live", "--quit-after", "90"});
   const std::string closing = client.WaitForLine("closing ", 100000);
   ASSERT_FALSE(closing.empty()) << client.Stderr();
   const std::string exit_line = client.WaitForLine("exit ", 10000);

@@ -152,7 +152,15 @@ bool CMainWindow::Initialise() {
       "QFrame#panel { background: #1d2126; border: 1px solid #323840; border-radius: 3px; }"
       "QLabel#panelCaption { color: #2fa4d9; font-weight: bold; }"
       "QLabel#titleBar { background: transparent; color: #e8ecf0; padding-left: 10px; }"
-      "QListWidget { background: #16191d; color: #e8ecf0; border: 1px solid #323840; }"
+      "QListWidget, QTreeWidget { background: #16191d; color: #e8ecf0; border: 1px solid #323840; }"
+      "QTreeWidget::item:selected { background: #2fa4d9; color: #ffffff; }"
+      // The right column is narrow: the site panel's texts are a little smaller.
+      "#sitePanel, #sitePanel QWidget { font-size: 13px; }"
+      "QPushButton#siteButton { background: #2a3038; color: #e8ecf0; border: 1px solid #3a424d; border-radius: 3px;"
+      " padding: 3px 4px; }"
+      "QPushButton#siteButton:hover { background: #343b45; }"
+      "QPushButton#siteButton:pressed { background: #2fa4d9; }"
+      "QPushButton#siteButton:focus { border: 1px solid #2fa4d9; }"
       "QListWidget::item:selected { background: #2fa4d9; color: #ffffff; }"
       "QSlider::groove:horizontal { height: 6px; background: #323840; border-radius: 3px; }"
       "QSlider::sub-page:horizontal { background: #2fa4d9; border-radius: 3px; }"
@@ -221,16 +229,12 @@ bool CMainWindow::Initialise() {
   player_->SetVolume(static_cast<uint16_t>(50 * 65535 / 100));
 
   // Panels: site tree and lists, PTZ, events, the two playback panels.
-  site_panel_ = MakePanel(app::text::kStrSitesPanel, "Sites", QRect(kRightLeft, 110, kRightWidth, 336));
-  site_list_ = new QListWidget(site_panel_);
-  site_list_->setObjectName("siteList");
-  site_list_->setTextElideMode(Qt::ElideRight);
-  site_list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  QFont list_font = site_list_->font();
-  list_font.setPixelSize(14);
-  site_list_->setFont(list_font);
-  site_panel_->layout()->addWidget(site_list_);
-  ptz_panel_ = MakePanel(app::text::kStrPtzPanel, "PTZ", QRect(kRightLeft, 450, kRightWidth, 150));
+  site_panel_ = MakePanel(app::text::kStrSitesPanel, "Sites", QRect(kRightLeft, 110, kRightWidth, 420));
+  sites_panel_ = new CSitePanel(this, site_panel_);
+  sites_panel_->setObjectName("sitePanel");
+  site_panel_->layout()->addWidget(sites_panel_);
+  connect(sites_panel_, &CSitePanel::siteEvent, this, [this](int, const EventRecord&) { ++event_activity_; });
+  ptz_panel_ = MakePanel(app::text::kStrPtzPanel, "PTZ", QRect(kRightLeft, 534, kRightWidth, 66));
   static_cast<QVBoxLayout*>(ptz_panel_->layout())->addStretch();
 
   live_buttons_ = new QWidget(this);
@@ -280,13 +284,7 @@ bool CMainWindow::Initialise() {
   // The grid stays on top of everything in the large layout.
   grid_->raise();
 
-  sites_ = std::make_unique<app::CConnectedSites>(
-      [this](int id, int code) {
-        QMetaObject::invokeMethod(this, [this, id, code] { HandleSiteCode(id, code); }, Qt::QueuedConnection);
-      },
-      [this](int, const EventRecord&) {
-        QMetaObject::invokeMethod(this, [this] { ++event_activity_; }, Qt::QueuedConnection);
-      });
+  sites_panel_->LoadDirectory();
   UpdateTitles();
   login_timer_.start();
   if (options_.quit_after_s > 0) QTimer::singleShot(options_.quit_after_s * 1000, this, &QWidget::close);
@@ -357,9 +355,13 @@ void CMainWindow::RunLocalLogin() {
   if (accounts_button_ != nullptr) accounts_button_->setEnabled(administrator_);
   blink_timer_.start();
   activity_timer_.start();
-  for (const SiteRecord& record : options_.connect) ConnectSite(record);
-  options_.connect.clear();
-  if (!options_.screenshot_path.empty() || options_.close_when_live) screenshot_timer_.start(200);
+  for (const std::string& name : options_.connect_sites) {
+    if (!sites_panel_->ConnectByName(name)) std::fprintf(stderr, "tavrel: no site named '%s' to connect\n", name.c_str());
+  }
+  options_.connect_sites.clear();
+  if (!options_.screenshot_path.empty() || options_.close_when_live || options_.report_sites) {
+    screenshot_timer_.start(200);
+  }
 }
 
 bool CMainWindow::event(QEvent* event) {
@@ -370,18 +372,27 @@ bool CMainWindow::event(QEvent* event) {
   return QWidget::event(event);
 }
 
-int CMainWindow::ConnectSite(const SiteRecord& record) {
-  if (!sites_) return 0;
-  const int id = sites_->Add(record);
-  CDvrSite* site = sites_->Find(id);
-  site->SetPictureSink(view_.get());
-  site->SetPlayer(player_.get());
-  site->StartControl();
-  UpdateSiteList();
-  return id;
+CDvrSite* CMainWindow::CurrentSite() const { return sites_panel_ != nullptr ? sites_panel_->CurrentSite() : nullptr; }
+
+CDvrSite* CMainWindow::SelectedSite() const {
+  return sites_panel_ != nullptr ? sites_panel_->SelectedOrCurrentSite() : nullptr;
 }
 
-CDvrSite* CMainWindow::CurrentSite() const { return sites_ ? sites_->Find(current_site_) : nullptr; }
+bool CMainWindow::InRemotePlaybackOf(CDvrSite* site) {
+  return model_.Mode() == app::MainMode::kRemotePlayback && site != nullptr && site == CurrentSite();
+}
+
+void CMainWindow::ReturnToLive() { OnCommand(app::kCtlBackToLiveFromRemote); }
+
+void CMainWindow::SitesChanged() {
+  UpdateTitles();
+  const CDvrSite* site = CurrentSite();
+  if (options_.report_sites && site != reported_current_ && site != nullptr) {
+    std::printf("current-site %s panes=%d\n", site->Record().name.c_str(), view_->SplitCount());
+    std::fflush(stdout);
+  }
+  reported_current_ = site;
+}
 
 app::SiteFacts CMainWindow::FactsOf(const CDvrSite* site) const {
   app::SiteFacts facts;
@@ -395,53 +406,14 @@ app::SiteFacts CMainWindow::FactsOf(const CDvrSite* site) const {
   return facts;
 }
 
-void CMainWindow::HandleSiteCode(int site_id, int code) {
-  CDvrSite* site = sites_ ? sites_->Find(site_id) : nullptr;
-  if (site == nullptr || shut_down_) return;
-  switch (code) {
-    case kNotifyLoggedIn:
-      site->SendFollowUpRequests();
-      break;
-    case 51:
-      // The DVR's system information: its channel count is known, so live
-      // video starts and the site becomes the one shown.
-      if (!site->LiveStarted()) {
-        site->StartLive();
-        MakeCurrent(site_id);
-        site->RequestCameraNames();
-      }
-      break;
-    case 50:
-      if (site_id == current_site_ && model_.IsLive()) ShowSiteChannels(site);
-      break;
-    default:
-      break;
-  }
-  UpdateSiteList();
-  emit siteCodeHandled(site_id, code);
-}
-
-void CMainWindow::MakeCurrent(int site_id) {
-  CDvrSite* site = sites_->Find(site_id);
-  if (site == nullptr) return;
-  if (CDvrSite* previous = CurrentSite(); previous != nullptr && previous != site) previous->SetLiveDisplay(false);
-  current_site_ = site_id;
-  if (model_.IsLive()) {
-    view_->ClearAll();
-    ShowSiteChannels(site);
-    site->SetLiveDisplay(true);
-    site->UpdateLiveMask();
-  }
-  UpdateTitles();
-}
-
 void CMainWindow::ShowSiteChannels(CDvrSite* site) {
   const int channels = site->ChannelCount();
+  const SiteRecord record = site->Record();
   view_->SetChannelCount(channels);
   if (view_->SplitCount() != app::PanesForChannels(channels)) view_->SetSplit(app::PanesForChannels(channels), 0);
   for (int c = 0; c < channels; ++c) {
-    view_->SetTitle(c, site->Record().name.c_str());
-    view_->SetSource(c, site->Record().address.c_str());
+    view_->SetTitle(c, record.name.c_str());
+    view_->SetSource(c, record.address.c_str());
     view_->SetLabel(c, site->ChannelName(c).c_str());
   }
 }
@@ -451,24 +423,6 @@ void CMainWindow::UpdateTitles() {
   const QString name = site != nullptr ? QString::fromStdString(site->Record().name) : QString();
   if (title_top_ != nullptr) title_top_->setText(name);
   if (title_right_ != nullptr) title_right_->setText(name);
-}
-
-void CMainWindow::UpdateSiteList() {
-  if (site_list_ == nullptr || !sites_) return;
-  site_list_->clear();
-  for (int id : sites_->Ids()) {
-    const CDvrSite* site = sites_->Find(id);
-    const std::string state = site->IsConnected()
-                                  ? app::LoadTextOr(app::kStrings, 193, "connected")
-                                  : (site->HasError() ? app::LoadTextOr(app::kStrings, 194, "failed")
-                                                      : app::LoadTextOr(app::kMessage, 100, "connecting"));
-    auto* item = new QListWidgetItem(QString::fromStdString(site->Record().name + " : " + state), site_list_);
-    if (id == current_site_) {
-      QFont bold = item->font();
-      bold.setBold(true);
-      item->setFont(bold);
-    }
-  }
 }
 
 void CMainWindow::SetLiveControlsVisible(bool on) {
@@ -510,16 +464,17 @@ void CMainWindow::RotateOnce() {
 
 void CMainWindow::OnCommand(int control) {
   CDvrSite* site = CurrentSite();
+  CDvrSite* selected = SelectedSite();
   switch (control) {
     case app::kCtlRemotePlayback: {
       if (!model_.IsLive()) return;
-      if (const int refused = app::CheckRemotePlayback(FactsOf(site))) {
+      if (const int refused = app::CheckRemotePlayback(FactsOf(selected))) {
         Tell(refused);
         return;
       }
       StopRotation();
       model_.EnterRemotePlayback();
-      site->SetPlaybackMode(true);
+      if (site != nullptr) site->SetPlaybackMode(true);
       SetLiveControlsVisible(false);
       remote_panel_->show();
       UpdateTitles();
@@ -562,10 +517,10 @@ void CMainWindow::OnCommand(int control) {
       SetLiveControlsVisible(true);
       break;
     case app::kCtlRemoteSetup:
-      if (const int refused = app::CheckRemoteSetup(FactsOf(site))) Tell(refused);
+      if (const int refused = app::CheckRemoteSetup(FactsOf(selected))) Tell(refused);
       break;
     case app::kCtlSiteConfig: {
-      if (const int refused = app::CheckSiteCommand(FactsOf(site))) {
+      if (const int refused = app::CheckSiteCommand(FactsOf(selected))) {
         Tell(refused);
         return;
       }
@@ -673,8 +628,8 @@ void CMainWindow::Shutdown() {
   screenshot_timer_.stop();
   // Talk first: it sends on the live connection that stops below.
   shutdown_steps_.push_back("talk");
-  if (sites_) {
-    for (int id : sites_->Ids()) sites_->Find(id)->EndTalk();
+  if (sites_panel_ != nullptr) {
+    for (CSiteDirectory::Site* s : sites_panel_->Directory().AllSites()) s->runtime->StopTalk();
   }
   shutdown_steps_.push_back("transfers");
   shutdown_steps_.push_back("remote-playback");
@@ -687,7 +642,7 @@ void CMainWindow::Shutdown() {
   // Every site's sessions, not only the shown one; their threads are joined
   // and detached from the grid and player before those go.
   shutdown_steps_.push_back("sites");
-  sites_.reset();
+  if (sites_panel_ != nullptr) sites_panel_->StopEverything();
   shutdown_steps_.push_back("log-viewer");
   shutdown_steps_.push_back("panels");
 }
@@ -695,8 +650,8 @@ void CMainWindow::Shutdown() {
 bool CMainWindow::AllPanesLive() {
   CDvrSite* site = CurrentSite();
   if (site == nullptr || !isVisible()) return false;
-  for (int id : sites_->Ids()) {
-    if (!sites_->Find(id)->LiveStarted()) return false;
+  for (CSiteDirectory::Site* s : sites_panel_->Directory().AllSites()) {
+    if (s->session_active && !s->runtime->LiveStarted()) return false;
   }
   for (int c = 0; c < site->ChannelCount(); ++c) {
     if (!view_->HasVideo(c)) return false;
@@ -706,6 +661,19 @@ bool CMainWindow::AllPanesLive() {
 
 void CMainWindow::CheckScreenshot() {
   if (!AllPanesLive()) return;
+  if (options_.report_sites && !sites_reported_) {
+    sites_reported_ = true;
+    CSiteTree* tree = sites_panel_->Tree();
+    for (CSiteDirectory::Site* s : sites_panel_->Directory().AllSites()) {
+      QTreeWidgetItem* item = tree->ItemOf(s);
+      if (item == nullptr) continue;
+      tree->scrollToItem(item);
+      const QPoint at = tree->viewport()->mapToGlobal(tree->visualItemRect(item).center());
+      std::printf("site-item %s x=%d y=%d\n", s->record.name.c_str(), at.x(), at.y());
+    }
+    std::fflush(stdout);
+  }
+  if (options_.screenshot_path.empty() && !options_.close_when_live) return;
   if (options_.screenshot_path.empty()) {
     // Test hook: every site is live; close as the operator would.
     screenshot_timer_.stop();

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/connected_sites.h"
 #include "app/main_window_model.h"
 #include "sites/dvr_site.h"
+#include "sites/ui/site_panel.h"
 
 class CDvrView;
 class CDvrViewWidget;
@@ -27,14 +27,14 @@ class QLabel;
 class QListWidget;
 class QSlider;
 
-class CMainWindow : public QWidget {
+class CMainWindow : public QWidget, public ISitePanelHost {
   Q_OBJECT
 
  public:
   struct Options {
-    // Sites connected right after the local login (the command line's
-    // --connect; the site tree replaces it).
-    std::vector<SiteRecord> connect;
+    // Sites of the directory connected right after the local login, by
+    // name, as if the operator had selected each and pressed connect.
+    std::vector<std::string> connect_sites;
     // Test hooks: answer the login dialog with this account, write a
     // screenshot once every pane of the current site shows video, and
     // close after this many seconds.
@@ -43,6 +43,9 @@ class CMainWindow : public QWidget {
     std::string auto_login_password;
     std::string screenshot_path;
     bool close_when_live = false;
+    // Print where each site's tree item is once every connected site is
+    // live, and the current site whenever it changes.
+    bool report_sites = false;
     // Maximise and restore once before the screenshot, printing the grid's
     // size in each layout.
     bool maximise_cycle = false;
@@ -66,18 +69,15 @@ class CMainWindow : public QWidget {
   // Runs the local login; OK starts the event timers, cancel closes.
   void RunLocalLogin();
 
-  // Connects a site: makes its object, starts its control session.
-  int ConnectSite(const SiteRecord& record);
-
   // State for the shell's tests.
   app::MainMode Mode() const { return model_.Mode(); }
-  CDvrView* View() { return view_.get(); }
+  CDvrView* View() override { return view_.get(); }
   CDvrViewWidget* GridWidget() { return grid_; }
-  CWaveOutPlayer* Player() { return player_.get(); }
+  CWaveOutPlayer* Player() override { return player_.get(); }
   bool IsAdministrator() const { return administrator_; }
   bool LoggedIn() const { return logged_in_; }
-  int CurrentSiteId() const { return current_site_; }
   CDvrSite* CurrentSite() const;
+  CSitePanel* SitePanel() { return sites_panel_; }
   const app::CPageRotation& Rotation() const { return rotation_; }
   int RotationTimerMs() const;
   // The steps of the last shutdown, in order.
@@ -85,16 +85,22 @@ class CMainWindow : public QWidget {
   // Reads the OSD and VIDEO settings again (after the configuration sheet).
   void ReadDisplaySettings();
   void StartRotation();
-  void StopRotation();
+  void StopRotation() override;
   // One rotation step, as timer 203 does.
   void RotateOnce();
+
+  // ISitePanelHost
+  bool InRemotePlaybackOf(CDvrSite* site) override;
+  void ReturnToLive() override;
+  bool IsLiveMode() override { return model_.IsLive(); }
+  void SitesChanged() override;
 
   // The custom event that runs the local login again.
   static constexpr int kRunLoginEvent = 1000 + 200;
 
  signals:
-  // A site reported a code; the window has handled it.
-  void siteCodeHandled(int site_id, int code);
+  // The current site changed.
+  void currentSiteChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -111,11 +117,11 @@ class CMainWindow : public QWidget {
   bool Ask(const QString& text);
   void Tell(int message_number);
   app::SiteFacts FactsOf(const CDvrSite* site) const;
-  void HandleSiteCode(int site_id, int code);
-  void MakeCurrent(int site_id);
+  // The site the commands act on: the tree's selected site, else the
+  // current one.
+  CDvrSite* SelectedSite() const;
   void ShowSiteChannels(CDvrSite* site);
   void UpdateTitles();
-  void UpdateSiteList();
   void SetLiveControlsVisible(bool on);
   void ShowAbout();
   void Shutdown();
@@ -128,8 +134,7 @@ class CMainWindow : public QWidget {
   std::unique_ptr<CDvrView> view_;
   CDvrViewWidget* grid_ = nullptr;
   std::unique_ptr<CWaveOutPlayer> player_;
-  std::unique_ptr<app::CConnectedSites> sites_;
-  int current_site_ = 0;
+  CSitePanel* sites_panel_ = nullptr;
   bool administrator_ = false;
   bool logged_in_ = false;
   bool shut_down_ = false;
@@ -147,12 +152,13 @@ class CMainWindow : public QWidget {
   QTimer screenshot_timer_;
   int screenshot_settled_ticks_ = 0;
   int maximise_step_ = 0;
+  bool sites_reported_ = false;
+  const CDvrSite* reported_current_ = nullptr;
 
   QLabel* title_top_ = nullptr;
   QLabel* title_right_ = nullptr;
   QWidget* logo_ = nullptr;
   QFrame* site_panel_ = nullptr;
-  QListWidget* site_list_ = nullptr;
   QFrame* ptz_panel_ = nullptr;
   QFrame* event_panel_ = nullptr;
   QFrame* remote_panel_ = nullptr;
