@@ -1,5 +1,4 @@
-// The main window's rules, the one-instance lock and the site ids, without
-// any window.
+// The main window's rules and the one-instance lock, without any window.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,11 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/connected_sites.h"
 #include "app/main_window_model.h"
 #include "app/single_instance.h"
 #include "app/text_ids.h"
-#include "support/fake_peer.h"
 
 namespace {
 
@@ -122,40 +119,6 @@ TEST(SingleInstance, SecondHolderRefusedAndACrashedHolderLeavesNoLock) {
   app::CSingleInstance next;
   EXPECT_EQ(next.Acquire(path), app::CSingleInstance::Result::kAcquired);
   EXPECT_EQ(next.Acquire("/nonexistent-folder/x.lock"), app::CSingleInstance::Result::kFailed);
-}
-
-TEST(ConnectedSites, ReportsCarryIdsThatOutliveTheSite) {
-  std::mutex lock;
-  std::vector<std::pair<int, int>> reports;
-  app::CConnectedSites sites([&](int id, int code) {
-    std::lock_guard<std::mutex> g(lock);
-    reports.emplace_back(id, code);
-  }, nullptr);
-  SiteRecord record;
-  record.name = "nobody";
-  record.address = "127.0.0.1";
-  record.base_port = FakePeer::UnusedPort() - 1;  // control port = base + 1
-  const int first = sites.Add(record);
-  const int second = sites.Add(record);
-  EXPECT_NE(first, second);
-  sites.Find(first)->StartControl();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  auto has_report = [&] {
-    std::lock_guard<std::mutex> g(lock);
-    return !reports.empty();
-  };
-  while (!has_report() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  {
-    std::lock_guard<std::mutex> g(lock);
-    ASSERT_FALSE(reports.empty());
-    EXPECT_EQ(reports.front().first, first);
-  }
-  sites.Remove(first);
-  EXPECT_EQ(sites.Find(first), nullptr);
-  EXPECT_NE(sites.Find(second), nullptr);
-  EXPECT_EQ(sites.Ids(), std::vector<int>{second});
 }
 
 }  // namespace
