@@ -47,6 +47,13 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  // Ends the process at once, as a crash or a power cut would.
+  void Kill() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGKILL);
+      Wait(5000);
+    }
+  }
 
   // The next stdout line, or false when none came within timeout_ms.
   bool ReadLine(std::string* line, long timeout_ms) {

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/main_window_model.h"
+#include "audio/wave_out_player.h"
 #include "app/text_ids.h"
 #include "app/texts.h"
 #include "sites/local_settings.h"
@@ -34,6 +35,10 @@ CSitePanel::GroupNameHook& GroupHookRef() {
 CSitePanel::SiteHook& SiteHookRef() {
   static CSitePanel::SiteHook hook;
   return hook;
+}
+CSitePanel::TalkDeviceFactory& TalkFactoryRef() {
+  static CSitePanel::TalkDeviceFactory factory;
+  return factory;
 }
 
 QString Str(int number, const char* fallback) {
@@ -156,6 +161,16 @@ void CSiteTree::Select(const CSiteDirectory::Site* site) {
 
 // ---------------------------------------------------------------------------
 // CSitePanel
+
+void CSitePanel::SetTalkDeviceFactory(TalkDeviceFactory factory) { TalkFactoryRef() = std::move(factory); }
+
+bool CSitePanel::StartTalkOn(CDvrSite& site) {
+  const int started = TalkFactoryRef() ? site.StartTalk(TalkFactoryRef()()) : site.StartTalk();
+  if (started == 1) return true;
+  talk_->setChecked(false);
+  Tell(QString::fromLatin1(kAudioDeviceOpenErrorText));
+  return false;
+}
 
 void CSitePanel::SetDialogHooks(GroupNameHook group, SiteHook site) {
   GroupHookRef() = std::move(group);
@@ -394,7 +409,7 @@ void CSitePanel::StartLiveFor(CSiteDirectory::Site* site) {
   ShowSite(site);
   runtime.SetLiveDisplay(true);
   runtime.UpdateLiveMask();
-  if (talk_->isChecked()) runtime.StartTalk();
+  if (talk_->isChecked()) StartTalkOn(runtime);
   site->status_text.clear();
 }
 
@@ -409,7 +424,7 @@ void CSitePanel::MakeCurrent(CSiteDirectory::Site* site) {
   ShowSite(site);
   site->runtime->SetLiveDisplay(true);
   site->runtime->UpdateLiveMask();
-  if (talk_->isChecked()) site->runtime->StartTalk();
+  if (talk_->isChecked()) StartTalkOn(*site->runtime);
   host_->SitesChanged();
 }
 
@@ -424,7 +439,7 @@ void CSitePanel::SetTalk(bool on) {
     TellMessage(app::text::kMsgNotConnectedTalk);
     return;
   }
-  site->StartTalk();
+  StartTalkOn(*site);
 }
 
 void CSitePanel::HandleCode(int site_id, int code) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "audio/audio_device.h"
 #include "sites/site_directory.h"
 #include "sites/ui/site_panel_model.h"
 
@@ -66,6 +67,11 @@ class CSitePanel : public QWidget {
       std::function<bool(QWidget* parent, const SiteDirectoryData& data, const SiteRecord* existing, SiteRecord* out)>;
   static void SetDialogHooks(GroupNameHook group, SiteHook site);
 
+  // Where talk captures from: the default input device unless a factory is
+  // set (tests give a fake microphone).
+  using TalkDeviceFactory = std::function<std::unique_ptr<IAudioInput>()>;
+  static void SetTalkDeviceFactory(TalkDeviceFactory factory);
+
   CSitePanel(ISitePanelHost* host, QWidget* parent = nullptr);
   ~CSitePanel() override;
 
@@ -73,6 +79,8 @@ class CSitePanel : public QWidget {
   void LoadDirectory();
   CSiteDirectory& Directory() { return *directory_; }
   CSiteTree* Tree() { return tree_; }
+  QCheckBox* TalkBox() { return talk_; }
+  QListWidget* StatusList() { return status_list_; }
 
   // The site shown in the grid, or nullptr.
   CDvrSite* CurrentSite() const;
@@ -115,6 +123,9 @@ class CSitePanel : public QWidget {
   void RefreshStatusList();
   bool Tell(const QString& text, bool question = false);
   bool TellMessage(int number, bool question = false);
+  // Starts talk on the site; false (talk box cleared, the operator told)
+  // when the microphone could not be opened.
+  bool StartTalkOn(CDvrSite& site);
 
   ISitePanelHost* host_;
   std::unique_ptr<CSiteDirectory> directory_;

@@ -1,0 +1,275 @@
+// The site panel: its text and button rules, and the panel itself against
+// simulator sites (connect, live, switching, a lost connection, deletion
+// refused while live, disconnecting everything, talk granted, refused and
+// busy).
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QListWidget>
+#include <QTimer>
+
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/text_ids.h"
+#include "app/texts.h"
+#include "audio/fake_audio_device.h"
+#include "platform/user_folder.h"
+#include "sites/site_directory_store.h"
+#include "sites/ui/site_dialogs.h"
+#include "sites/ui/site_panel.h"
+#include "support/process.h"
+#include "view/dvr_view.h"
+
+namespace {
+
+bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > timeout_ms) return false;
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  return true;
+}
+
+TEST(SitePanelRules, TextsAndChecks) {
+  app::SetProgramFolder(TAVREL_BIN_DIR);
+  app::SetLanguageIndex(0);
+  const auto S = [](int n) { return app::LoadText(app::kStrings, n); };
+  EXPECT_EQ(sites_ui::TextsForState(1).tree_word, S(193));
+  EXPECT_EQ(sites_ui::TextsForState(1).status, S(194));
+  for (int code : {3, 5, 10}) EXPECT_EQ(sites_ui::TextsForState(code).status, S(197)) << code;
+  EXPECT_EQ(sites_ui::TextsForState(9).tree_word, S(196));
+  EXPECT_EQ(sites_ui::TextsForState(9).status, sites_ui::kNoAuthorityText);
+  EXPECT_EQ(sites_ui::TextsForState(8).tree_word, S(198));
+  EXPECT_EQ(sites_ui::TextsForState(11).tree_word, S(195));
+  EXPECT_EQ(sites_ui::TextsForState(sites_ui::kStateConnecting).tree_word, app::LoadText(app::kMessage, 100));
+  // After the operator's disconnect the tree shows the name alone.
+  EXPECT_EQ(sites_ui::TreeItemText("Gate", sites_ui::TextsForState(sites_ui::kStateDisconnected).tree_word), "Gate");
+  EXPECT_EQ(sites_ui::TreeItemText("Gate", "Connected"), "Gate : Connected");
+  EXPECT_EQ(sites_ui::CountLine("Port", 7620), "Port=7620");
+  EXPECT_EQ(sites_ui::CountLine("Channels", 4), "Channels=04");
+
+  using sites_ui::Selection;
+  EXPECT_EQ(sites_ui::CheckConnect(Selection::kNone, false), 16);
+  EXPECT_EQ(sites_ui::CheckConnect(Selection::kGroup, false), -1);
+  EXPECT_EQ(sites_ui::CheckConnect(Selection::kSite, true), 19);
+  EXPECT_EQ(sites_ui::CheckConnect(Selection::kSite, false), 0);
+  EXPECT_EQ(sites_ui::CheckDisconnect(Selection::kNone, true), 16);
+  EXPECT_EQ(sites_ui::CheckDisconnect(Selection::kNone, false), 0);
+}
+
+// The main window as far as the panel needs it: an offscreen grid.
+class FakeHost : public ISitePanelHost {
+ public:
+  FakeHost() {
+    MonitorInfo m;
+    m.rect = QRect(0, 0, 720, 500);
+    m.work = m.rect;
+    view.UseMonitor(m);
+    view.InitSurfaces();
+    view.SetVideoArea(0, 0, 700, 500);
+  }
+  CDvrView* View() override { return &view; }
+  CWaveOutPlayer* Player() override { return nullptr; }
+  bool InRemotePlaybackOf(CDvrSite*) override { return false; }
+  void ReturnToLive() override {}
+  bool IsLiveMode() override { return true; }
+  void StopRotation() override { ++rotation_stops; }
+  void SitesChanged() override {}
+
+  CDvrView view;
+  int rotation_stops = 0;
+};
+
+class SitePanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    home_ = ::testing::TempDir() + "/site_panel_home";
+    std::filesystem::remove_all(home_);
+    ASSERT_TRUE(platform::SetUserFolder(home_));
+    app::SetProgramFolder(TAVREL_BIN_DIR);
+    app::SetLanguageIndex(0);
+    CSitePrompts::SetHook([this](QWidget*, int, const QString& text, bool question) {
+      messages_.push_back(text.toStdString());
+      return question;
+    });
+    CSitePanel::SetTalkDeviceFactory([] { return std::make_unique<FakeAudioInput>(); });
+  }
+  void TearDown() override {
+    CSitePrompts::SetHook(nullptr);
+    CSitePanel::SetTalkDeviceFactory(nullptr);
+  }
+
+  std::string StartSimulator(ChildProcess& sim) {
+    std::smatch m;
+    const std::string ready = sim.WaitForLine("dvrsim listening", 20000);
+    return std::regex_search(ready, m, std::regex("base=([0-9]+)")) ? std::string(m[1]) : std::string();
+  }
+
+  static SiteRecord Site(const std::string& name, const std::string& base, int channels) {
+    SiteRecord r;
+    r.name = name;
+    r.address = "127.0.0.1";
+    r.base_port = std::stoi(base);
+    r.user_id = "netuser";
+    r.password = "pass";
+    r.channel_count = channels;
+    return r;
+  }
+
+  void WriteDirectory(const std::vector<SiteRecord>& sites) {
+    SiteDirectoryData data;
+    data.groups.push_back(SiteGroup{"Group", sites});
+    ASSERT_TRUE(SaveSiteDirectory(SiteDatPath(), SiteMirrorPath(), data).Ok());
+  }
+
+  std::string ItemText(CSitePanel& panel, const std::string& name) {
+    CSiteDirectory::Site* site = panel.Directory().FindByName(name);
+    QTreeWidgetItem* item = site != nullptr ? panel.Tree()->ItemOf(site) : nullptr;
+    return item != nullptr ? item->text(0).toStdString() : std::string();
+  }
+
+  std::string Message(int number) { return app::LoadText(app::kMessage, number); }
+
+  std::string home_;
+  std::vector<std::string> messages_;
+};
+
+TEST_F(SitePanelTest, ConnectSwitchLoseDeleteAndDisconnectAll) {
+  ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "8", "--resolution", "cif"});
+  ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--platform", "161",
+                                  "--resolution", "cif"});
+  const std::string base1 = StartSimulator(sim1);
+  const std::string base2 = StartSimulator(sim2);
+  ASSERT_FALSE(base1.empty() || base2.empty());
+  // A stored channel count of 0 connects as 16 until the DVR tells its own.
+  WriteDirectory({Site("Eight", base1, 0), Site("Four", base2, 4)});
+
+  FakeHost host;
+  CSitePanel panel(&host);
+  panel.LoadDirectory();
+  CSiteDirectory::Site* eight = panel.Directory().FindByName("Eight");
+  CSiteDirectory::Site* four = panel.Directory().FindByName("Four");
+  ASSERT_TRUE(eight != nullptr && four != nullptr);
+  EXPECT_EQ(ItemText(panel, "Eight"), "Eight");
+
+  // Nothing selected: MESSAGE 16.
+  panel.Tree()->clearSelection();
+  panel.Tree()->setCurrentItem(nullptr);
+  panel.Connect();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], Message(16));
+
+  panel.Tree()->Select(eight);
+  panel.Connect();
+  EXPECT_EQ(eight->runtime->ChannelCount(), 16);
+  EXPECT_EQ(ItemText(panel, "Eight"), "Eight : " + Message(100));
+  panel.Connect();  // busy now
+  EXPECT_EQ(messages_.back(), Message(19));
+  panel.Tree()->Select(four);
+  panel.Connect();
+
+  // Both log in and start live; the grid shows one, laid out for it.
+  ASSERT_TRUE(WaitFor([&] { return eight->runtime->LiveStarted() && four->runtime->LiveStarted(); }, 30000));
+  EXPECT_EQ(ItemText(panel, "Eight"), "Eight : " + app::LoadText(app::kStrings, 193));
+  ASSERT_NE(panel.CurrentEntry(), nullptr);
+  panel.MakeCurrent(eight);
+  EXPECT_EQ(panel.CurrentEntry(), eight);
+  EXPECT_EQ(eight->runtime->ChannelCount(), 8);
+  EXPECT_EQ(host.view.SplitCount(), 9);  // 8 channels in the 3 x 3 layout
+  EXPECT_TRUE(eight->runtime->LiveDisplay());
+  EXPECT_FALSE(four->runtime->LiveDisplay());
+  panel.MakeCurrent(four);
+  EXPECT_EQ(host.view.SplitCount(), 4);
+  EXPECT_FALSE(eight->runtime->LiveDisplay());
+
+  // A site whose live stream runs is not deleted.
+  panel.Tree()->Select(eight);
+  messages_.clear();
+  panel.Delete();
+  ASSERT_EQ(messages_.size(), 1u);
+  EXPECT_EQ(messages_[0], Message(app::text::kMsgDeleteRefusedConnected));
+  EXPECT_NE(panel.Directory().FindByName("Eight"), nullptr);
+
+  // The DVR goes away: the tree says the connection is lost.
+  sim2.Kill();
+  ASSERT_TRUE(WaitFor([&] { return ItemText(panel, "Four") == "Four : " + app::LoadText(app::kStrings, 195); }, 20000))
+      << ItemText(panel, "Four");
+  EXPECT_GT(host.rotation_stops, 0);
+
+  // Disconnect everything: a pause before the connected site, names alone,
+  // and the status text of an operator's disconnect.
+  panel.Tree()->setCurrentItem(panel.Tree()->topLevelItem(0));
+  panel.Tree()->topLevelItem(0)->setSelected(true);
+  QElapsedTimer timer;
+  timer.start();
+  panel.Disconnect();
+  EXPECT_GE(timer.elapsed(), 100);
+  EXPECT_EQ(ItemText(panel, "Eight"), "Eight");
+  EXPECT_EQ(ItemText(panel, "Four"), "Four");
+  EXPECT_EQ(eight->status_text, app::LoadText(app::kStrings, 140));
+  EXPECT_EQ(panel.CurrentEntry(), nullptr);
+  EXPECT_FALSE(eight->runtime->IsConnected());
+  // A report still queued from before changes nothing.
+  QApplication::processEvents();
+  EXPECT_EQ(ItemText(panel, "Eight"), "Eight");
+  // Now it may go.
+  panel.Tree()->Select(eight);
+  panel.Delete();
+  EXPECT_EQ(panel.Directory().FindByName("Eight"), nullptr);
+}
+
+TEST_F(SitePanelTest, TalkGrantedRefusedAndBusy) {
+  for (const std::string mode : {"grant", "refuse", "busy"}) {
+    SCOPED_TRACE(mode);
+    messages_.clear();
+    ChildProcess sim(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--platform", "164",
+                                   "--resolution", "cif", "--talk-mode", mode});
+    const std::string base = StartSimulator(sim);
+    ASSERT_FALSE(base.empty());
+    WriteDirectory({Site("Talker", base, 4)});
+    FakeHost host;
+    CSitePanel panel(&host);
+    panel.LoadDirectory();
+    CSiteDirectory::Site* site = panel.Directory().FindByName("Talker");
+
+    // Not connected yet: MESSAGE 25 and the box stays clear.
+    panel.TalkBox()->setChecked(true);
+    panel.SetTalk(true);
+    EXPECT_FALSE(panel.TalkBox()->isChecked());
+    ASSERT_FALSE(messages_.empty());
+    EXPECT_EQ(messages_.back(), Message(app::text::kMsgNotConnectedTalk));
+
+    panel.Tree()->Select(site);
+    panel.Connect();
+    ASSERT_TRUE(WaitFor([&] { return site->runtime->LiveStarted(); }, 30000));
+    messages_.clear();
+    panel.TalkBox()->setChecked(true);
+    panel.SetTalk(true);
+    if (mode == "grant") {
+      ASSERT_TRUE(WaitFor([&] { return site->runtime->TalkGranted(); }, 10000));
+      EXPECT_TRUE(panel.TalkBox()->isChecked());
+      EXPECT_TRUE(messages_.empty());
+      panel.TalkBox()->setChecked(false);
+      panel.SetTalk(false);
+      EXPECT_FALSE(site->runtime->Talking());
+    } else {
+      ASSERT_TRUE(WaitFor([&] { return !messages_.empty(); }, 10000));
+      EXPECT_EQ(messages_[0], mode == "refuse" ? Message(104) : std::string(sites_ui::kAudioPortsBusyText));
+      EXPECT_FALSE(panel.TalkBox()->isChecked());
+      EXPECT_FALSE(site->runtime->Talking());
+    }
+  }
+}
+
+}  // namespace
