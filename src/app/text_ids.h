@@ -96,5 +96,10 @@ inline constexpr int kStrAddSite = 373;
 inline constexpr int kStrModify = 374;
 inline constexpr int kStrDelete = 375;
 inline constexpr int kStrTalk = 376;
+inline constexpr int kStrListsTab = 377;
+inline constexpr int kStrListShow = 378;
+inline constexpr int kStrListClose = 379;
+inline constexpr int kStrListNew = 380;
+inline constexpr int kStrListEdit = 381;
 
 }  // namespace app::text

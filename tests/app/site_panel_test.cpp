@@ -21,6 +21,7 @@
 #include "app/texts.h"
 #include "audio/fake_audio_device.h"
 #include "platform/user_folder.h"
+#include "sites/predefined_lists.h"
 #include "sites/site_directory_store.h"
 #include "sites/ui/site_dialogs.h"
 #include "sites/ui/site_panel.h"
@@ -270,6 +271,56 @@ TEST_F(SitePanelTest, TalkGrantedRefusedAndBusy) {
       EXPECT_FALSE(site->runtime->Talking());
     }
   }
+}
+
+TEST_F(SitePanelTest, PredefinedListShowsChannelsOfTwoDvrs) {
+  ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--resolution", "cif"});
+  ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--platform", "161",
+                                  "--resolution", "cif"});
+  const std::string base1 = StartSimulator(sim1);
+  const std::string base2 = StartSimulator(sim2);
+  ASSERT_FALSE(base1.empty() || base2.empty());
+  WriteDirectory({Site("North", base1, 4), Site("South", base2, 4)});
+  // Slot 1: North channel 1, slot 2: South channel 3, slot 3: North channel 4.
+  PredefinedList list;
+  list.name = "Doors";
+  const auto assign = [&](int number, const std::string& dvr, int channel, const std::string& base) {
+#pragma push_macro("slots")
+#undef slots
+    PredefinedSlot& slot = list.slots[static_cast<size_t>(number - 1)];
+#pragma pop_macro("slots")
+    slot.dvr_name = dvr;
+    slot.channel = channel;
+    slot.address = "127.0.0.1";
+    slot.port = std::stoi(base);
+    slot.reg = 1;
+  };
+  assign(1, "North", 0, base1);
+  assign(2, "South", 2, base2);
+  assign(3, "North", 3, base1);
+  ASSERT_TRUE(SavePredefinedLists(PredefinedListPath(), {list}));
+
+  FakeHost host;
+  CSitePanel panel(&host);
+  panel.LoadDirectory();
+  ASSERT_TRUE(panel.ShowList(0));
+  EXPECT_EQ(host.view.GridMode(), 3);
+  EXPECT_EQ(host.view.SplitCount(), 4);
+  // Both DVRs connect by themselves and fill their slots.
+  ASSERT_TRUE(WaitFor([&] { return host.view.HasVideo(0) && host.view.HasVideo(1) && host.view.HasVideo(2); }, 30000));
+  EXPECT_FALSE(host.view.HasVideo(3));
+  // In the list view the selected pane names the DVR channel it shows.
+  host.view.SelectChannel(1);
+  EXPECT_EQ(host.view.SelectedPaneId(), 2);
+  host.view.SelectChannel(2);
+  EXPECT_EQ(host.view.SelectedPaneId(), 3);
+  EXPECT_NE(host.view.Title(1).find("South"), std::string::npos) << host.view.Title(1);
+
+  // Back to one site: the grid leaves the list mode.
+  panel.MakeCurrent(panel.Directory().FindByName("South"));
+  EXPECT_FALSE(panel.InListView());
+  EXPECT_EQ(host.view.GridMode(), 0);
+  EXPECT_EQ(panel.CurrentEntry(), panel.Directory().FindByName("South"));
 }
 
 }  // namespace

@@ -9,7 +9,10 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QThread>
+
+#include <algorithm>
 #include <QVBoxLayout>
 
 #include "app/main_window_model.h"
@@ -19,7 +22,10 @@
 #include "sites/local_settings.h"
 #include "sites/ui/site_dialogs.h"
 #include "streaming/live_stream.h"
+#include "sites/ui/predefined_editor.h"
+#include "sites/ui/predefined_tree.h"
 #include "view/dvr_view.h"
+#include "view/predefined_sink.h"
 
 namespace {
 
@@ -188,11 +194,18 @@ CSitePanel::CSitePanel(ISitePanelHost* host, QWidget* parent) : QWidget(parent),
       });
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(4, 4, 4, 4);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(4);
-  tree_ = new CSiteTree(this);
-  layout->addWidget(tree_, 3);
+  tabs_ = new QTabWidget(this);
+  layout->addWidget(tabs_, 3);
+  auto* sites_page = new QWidget(tabs_);
+  auto* sites_layout = new QVBoxLayout(sites_page);
+  sites_layout->setContentsMargins(2, 2, 2, 2);
+  sites_layout->setSpacing(4);
+  tree_ = new CSiteTree(sites_page);
+  sites_layout->addWidget(tree_, 1);
   connect(tree_, &CSiteTree::siteActivated, this, &CSitePanel::MakeCurrent);
+  tabs_->addTab(sites_page, Str(app::text::kStrSitesPanel, "Sites"));
 
   auto* buttons = new QGridLayout();
   buttons->setSpacing(3);
@@ -212,14 +225,45 @@ CSitePanel::CSitePanel(ISitePanelHost* host, QWidget* parent) : QWidget(parent),
   };
   int i = 0;
   for (const Def& d : defs) {
-    auto* b = new QPushButton(Str(d.text, d.fallback), this);
+    auto* b = new QPushButton(Str(d.text, d.fallback), sites_page);
     b->setProperty("controlId", d.control);
     b->setObjectName("siteButton");
     connect(b, &QPushButton::clicked, this, d.action);
     buttons->addWidget(b, i / 2, i % 2);
     ++i;
   }
-  layout->addLayout(buttons);
+  sites_layout->addLayout(buttons);
+
+  // The predefined camera lists: choose one to show it; edit or add lists.
+  auto* lists_page = new QWidget(tabs_);
+  auto* lists_layout = new QVBoxLayout(lists_page);
+  lists_layout->setContentsMargins(2, 2, 2, 2);
+  lists_layout->setSpacing(4);
+  list_tree_ = new CPredefinedListTree(lists_page);
+  lists_layout->addWidget(list_tree_, 1);
+  connect(list_tree_, &CPredefinedListTree::listChosen, this, [this](int index) { ShowList(index); });
+  auto* list_buttons = new QGridLayout();
+  list_buttons->setSpacing(3);
+  const struct {
+    int text;
+    const char* fallback;
+    std::function<void()> action;
+  } list_defs[] = {
+      {app::text::kStrListShow, "Show", [this] { ShowList(list_tree_->CurrentList()); }},
+      {app::text::kStrListClose, "Live", [this] { CloseListView(); }},
+      {app::text::kStrListNew, "New list", [this] { EditList(-1); }},
+      {app::text::kStrListEdit, "Edit list", [this] { EditList(list_tree_->CurrentList()); }},
+  };
+  int j = 0;
+  for (const auto& d : list_defs) {
+    auto* b = new QPushButton(Str(d.text, d.fallback), lists_page);
+    b->setObjectName("siteButton");
+    connect(b, &QPushButton::clicked, this, d.action);
+    list_buttons->addWidget(b, j / 2, j % 2);
+    ++j;
+  }
+  lists_layout->addLayout(list_buttons);
+  tabs_->addTab(lists_page, Str(app::text::kStrListsTab, "Lists"));
   talk_ = new QCheckBox(Str(app::text::kStrTalk, "Talk"), this);
   talk_->setProperty("controlId", 1768);
   connect(talk_, &QCheckBox::clicked, this, &CSitePanel::SetTalk);
@@ -367,12 +411,21 @@ void CSitePanel::DisconnectSite(CSiteDirectory::Site* site) {
     current_ = nullptr;
   }
   runtime.StopAll();
-  host_->View()->ClearAll();
+  if (!list_view_) {
+    host_->View()->ClearAll();
+  } else if (InList(site)) {
+    for (size_t i = 0; i < list_slot_sites_.size(); ++i) {
+      if (list_slot_sites_[i] == site) host_->View()->ClearChannel(static_cast<int>(i), 1);
+    }
+  }
   site->session_active = false;
 }
 
 void CSitePanel::StopEverything() {
   if (!directory_) return;
+  for (ListSite& l : list_sites_) l.site->runtime->SetPictureSink(nullptr);
+  list_sites_.clear();
+  list_view_ = false;
   for (CSiteDirectory::Site* site : directory_->AllSites()) site->runtime->StopTalk();
   for (CSiteDirectory::Site* site : directory_->AllSites()) {
     site->runtime->StopAll();
@@ -414,7 +467,14 @@ void CSitePanel::StartLiveFor(CSiteDirectory::Site* site) {
 }
 
 void CSitePanel::MakeCurrent(CSiteDirectory::Site* site) {
-  if (site == nullptr || site == current_ || !site->runtime->IsConnected()) return;
+  if (site == nullptr || !site->runtime->IsConnected()) return;
+  // Showing one site ends the list view.
+  if (list_view_) {
+    if (current_ != nullptr && current_ != site) current_->runtime->SetLiveDisplay(false);
+    current_ = nullptr;
+    CloseListView();
+  }
+  if (site == current_) return;
   if (current_ != nullptr) {
     current_->runtime->SetLiveDisplay(false);
     current_->runtime->StopTalk();
@@ -474,12 +534,25 @@ void CSitePanel::HandleCode(int site_id, int code) {
       break;
     case sites_ui::CodeAction::kStartLive:
       if (!runtime.LiveStarted()) {
-        StartLiveFor(site);
+        if (list_view_ && InList(site)) {
+          // The list view shows this DVR's slots; the grid stays the list's.
+          runtime.StartLive();
+          runtime.SetLiveDisplay(true);
+          runtime.UpdateLiveMask();
+          if (current_ == nullptr) current_ = site;
+        } else if (list_view_) {
+          runtime.StartLive();
+          if (current_ == nullptr) current_ = site;
+        } else {
+          StartLiveFor(site);
+        }
         runtime.RequestCameraNames();
       }
       break;
     case sites_ui::CodeAction::kCameraNames:
-      if (site == current_) {
+      if (list_view_) {
+        RefreshListView();
+      } else if (site == current_) {
         for (int c = 0; c < runtime.ChannelCount(); ++c) host_->View()->SetLabel(c, runtime.ChannelName(c).c_str());
       }
       break;
@@ -504,6 +577,7 @@ void CSitePanel::HandleCode(int site_id, int code) {
     default:
       break;
   }
+  if (list_view_ && sites_ui::IsStateCode(code)) RefreshListView();
   RefreshStatusList();
   host_->SitesChanged();
   emit siteCodeHandled(site_id, code);
@@ -614,4 +688,128 @@ void CSitePanel::Delete() {
   }
   tree_->Rebuild(*directory_);
   RefreshStatusList();
+}
+
+// ---------------------------------------------------------------------------
+// The predefined-list view
+
+bool CSitePanel::InList(const CSiteDirectory::Site* site) const {
+  for (const ListSite& l : list_sites_) {
+    if (l.site == site) return true;
+  }
+  return false;
+}
+
+void CSitePanel::EditList(int index) {
+  CPredefinedListEditor editor(index, this);
+  editor.exec();
+  list_tree_->Reload();
+}
+
+bool CSitePanel::ShowList(int index) {
+  list_tree_->Reload();
+  const std::vector<PredefinedList>& lists = list_tree_->Lists();
+  if (index < 0 || index >= static_cast<int>(lists.size())) return false;
+  const PredefinedList& list = lists[static_cast<size_t>(index)];
+  const std::vector<int> shown = TreeSlotNumbers(list);
+  if (shown.empty()) return false;
+  CloseListView();
+
+  // The current site stops drawing; its live pair keeps running.
+  if (current_ != nullptr) current_->runtime->SetLiveDisplay(false);
+  CDvrView* view = host_->View();
+  int panes = 1;
+  for (int count : {1, 4, 9, 16, 25, 36, 64}) {
+    panes = count;
+    if (count >= shown.back()) break;
+  }
+  view->ClearAll();
+  view->SetGridMode(3);
+  view->SetChannelCount(panes);
+  view->SetSplit(panes, 0);
+
+  list_slots_.assign(CPredefinedSink::kSlots, PredefinedSlot{});
+  list_slot_sites_.assign(CPredefinedSink::kSlots, nullptr);
+  for (int number : shown) {
+    const PredefinedSlot& slot = list.Slot(number);
+    list_slots_[static_cast<size_t>(number - 1)] = slot;
+    CSiteDirectory::Site* site = directory_->FindByName(slot.dvr_name);
+    if (site == nullptr) {
+      // A DVR renamed since the list was made is still found by where it is.
+      for (CSiteDirectory::Site* s : directory_->AllSites()) {
+        if (s->record.address == slot.address && s->record.base_port == slot.port) site = s;
+      }
+    }
+    list_slot_sites_[static_cast<size_t>(number - 1)] = site;
+    if (site == nullptr) continue;
+    auto it = std::find_if(list_sites_.begin(), list_sites_.end(), [site](const ListSite& l) { return l.site == site; });
+    if (it == list_sites_.end()) {
+      list_sites_.push_back(ListSite{site, std::make_unique<CPredefinedSink>(view)});
+      it = list_sites_.end() - 1;
+    }
+    it->sink->Map(number - 1, slot.channel);
+  }
+  list_view_ = true;
+  for (ListSite& l : list_sites_) {
+    CDvrSite& runtime = *l.site->runtime;
+    runtime.SetPictureSink(l.sink.get());
+    if (runtime.LiveStarted()) {
+      runtime.SetLiveDisplay(true);
+      runtime.UpdateLiveMask();
+    } else if (!CSiteDirectory::IsBusy(l.site)) {
+      ConnectSite(l.site);
+      runtime.SetPictureSink(l.sink.get());
+    }
+  }
+  RefreshListView();
+  host_->StopRotation();
+  host_->SitesChanged();
+  return true;
+}
+
+void CSitePanel::RefreshListView() {
+  if (!list_view_) return;
+  CDvrView* view = host_->View();
+  for (size_t i = 0; i < list_slots_.size(); ++i) {
+    const PredefinedSlot& slot = list_slots_[i];
+    if (slot.dvr_name.empty() && list_slot_sites_[i] == nullptr) continue;
+    const CSiteDirectory::Site* site = list_slot_sites_[i];
+    const int state = site == nullptr ? sites_ui::kStateIdle : site->last_code;
+    std::string word = sites_ui::TextsForState(state).tree_word;
+    if (site == nullptr) word = "NULL";
+    const int pane = static_cast<int>(i);
+    const std::string title = SlotStateText(pane + 1, slot, word);
+    view->SetTitle(pane, title.c_str());
+    if (site != nullptr) {
+      view->SetSource(pane, site->record.address.c_str());
+      view->SetLabel(pane, site->runtime->ChannelName(slot.channel).c_str());
+    }
+  }
+}
+
+void CSitePanel::CloseListView() {
+  if (!list_view_) return;
+  list_view_ = false;
+  // Each site lets go of its list sink (waiting for calls in flight) before
+  // the sink goes, then draws into the grid again when it is the current one.
+  for (ListSite& l : list_sites_) {
+    l.site->runtime->SetLiveDisplay(false);
+    l.site->runtime->SetPictureSink(host_->View());
+    if (l.site != current_) l.site->runtime->UpdateLiveMask();
+  }
+  list_sites_.clear();
+  list_slots_.clear();
+  list_slot_sites_.clear();
+  CDvrView* view = host_->View();
+  view->SetGridMode(0);
+  view->ClearAll();
+  if (current_ != nullptr && current_->runtime->IsConnected()) {
+    ShowSite(current_);
+    current_->runtime->SetLiveDisplay(true);
+    current_->runtime->UpdateLiveMask();
+  } else {
+    view->SetChannelCount(16);
+    view->SetSplit(16, 0);
+  }
+  host_->SitesChanged();
 }

@@ -14,11 +14,15 @@
 #include <string>
 
 #include "audio/audio_device.h"
+#include "sites/predefined_lists.h"
 #include "sites/site_directory.h"
 #include "sites/ui/site_panel_model.h"
 
 class CDvrView;
+class CPredefinedListTree;
+class CPredefinedSink;
 class CWaveOutPlayer;
+class QTabWidget;
 class QAbstractButton;
 class QCheckBox;
 class QListWidget;
@@ -104,6 +108,17 @@ class CSitePanel : public QWidget {
   // sessions, joined.
   void StopEverything();
 
+  // The predefined-list view: the grid shows the list's slots, each with
+  // one channel of one DVR of the directory (found by the slot's DVR name,
+  // else by its address and port); the DVRs not connected yet are
+  // connected. Closing it returns the grid to the current site.
+  bool ShowList(int index);
+  void CloseListView();
+  bool InListView() const { return list_view_; }
+  CPredefinedListTree* ListTree() { return list_tree_; }
+  // Opens the list editor for a new list (-1) or the chosen one.
+  void EditList(int index);
+
   // A site's report, on the user-interface thread.
   void HandleCode(int site_id, int code);
 
@@ -121,6 +136,8 @@ class CSitePanel : public QWidget {
   void ShowSite(CSiteDirectory::Site* site);
   void SetState(CSiteDirectory::Site* site, int state);
   void RefreshStatusList();
+  void RefreshListView();
+  bool InList(const CSiteDirectory::Site* site) const;
   bool Tell(const QString& text, bool question = false);
   bool TellMessage(int number, bool question = false);
   // Starts talk on the site; false (talk box cleared, the operator told)
@@ -133,5 +150,17 @@ class CSitePanel : public QWidget {
   CSiteTree* tree_ = nullptr;
   QListWidget* status_list_ = nullptr;
   QCheckBox* talk_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  CPredefinedListTree* list_tree_ = nullptr;
   int disconnect_pause_ms_ = 100;
+
+  // The predefined-list view.
+  struct ListSite {
+    CSiteDirectory::Site* site = nullptr;
+    std::unique_ptr<CPredefinedSink> sink;
+  };
+  bool list_view_ = false;
+  std::vector<PredefinedSlot> list_slots_;                // slot n at index n - 1
+  std::vector<CSiteDirectory::Site*> list_slot_sites_;    // the site of each slot, or nullptr
+  std::vector<ListSite> list_sites_;
 };
