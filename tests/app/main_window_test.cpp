@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -23,6 +22,7 @@
 #include "sites/local_settings.h"
 #include "sites/site_directory_store.h"
 #include "support/process.h"
+#include "support/sim_process.h"
 #include "view/dvr_view.h"
 
 namespace {
@@ -57,11 +57,6 @@ class MainWindowTest : public ::testing::Test {
 
   std::string Message(int number) { return app::LoadText(app::kMessage, number); }
 
-  std::string StartSimulator(ChildProcess& sim) {
-    std::smatch m;
-    const std::string ready = sim.WaitForLine("dvrsim listening", 20000);
-    return std::regex_search(ready, m, std::regex("base=([0-9]+)")) ? std::string(m[1]) : std::string();
-  }
 
   // Logs in as the administrator and connects these sites, which are put
   // into the directory first.
@@ -126,11 +121,11 @@ TEST_F(MainWindowTest, CommandsWithoutASiteAreRefusedAndModesSwitch) {
 }
 
 TEST_F(MainWindowTest, LiveSitePlaybackModeRotationAndShutdownOrder) {
-  ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "16", "--resolution", "cif"});
-  ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "8", "--platform", "161",
+  SimProcess sim1(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "16", "--resolution", "cif"});
+  SimProcess sim2(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "8", "--platform", "161",
                                   "--resolution", "cif"});
-  const std::string base1 = StartSimulator(sim1);
-  const std::string base2 = StartSimulator(sim2);
+  const std::string base1 = sim1.base;
+  const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
 
   CMainWindow window(LoginAs({Site("First", base1), Site("Second", base2)}));

@@ -11,7 +11,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,7 @@
 #include "sites/ui/site_dialogs.h"
 #include "sites/ui/site_panel.h"
 #include "support/process.h"
+#include "support/sim_process.h"
 #include "view/dvr_view.h"
 
 namespace {
@@ -111,11 +111,6 @@ class SitePanelTest : public ::testing::Test {
     CSitePanel::SetTalkDeviceFactory(nullptr);
   }
 
-  std::string StartSimulator(ChildProcess& sim) {
-    std::smatch m;
-    const std::string ready = sim.WaitForLine("dvrsim listening", 20000);
-    return std::regex_search(ready, m, std::regex("base=([0-9]+)")) ? std::string(m[1]) : std::string();
-  }
 
   static SiteRecord Site(const std::string& name, const std::string& base, int channels) {
     SiteRecord r;
@@ -147,11 +142,11 @@ class SitePanelTest : public ::testing::Test {
 };
 
 TEST_F(SitePanelTest, ConnectSwitchLoseDeleteAndDisconnectAll) {
-  ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "8", "--resolution", "cif"});
-  ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--platform", "161",
+  SimProcess sim1(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "8", "--resolution", "cif"});
+  SimProcess sim2(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--platform", "161",
                                   "--resolution", "cif"});
-  const std::string base1 = StartSimulator(sim1);
-  const std::string base2 = StartSimulator(sim2);
+  const std::string base1 = sim1.base;
+  const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
   // A stored channel count of 0 connects as 16 until the DVR tells its own.
   WriteDirectory({Site("Eight", base1, 0), Site("Four", base2, 4)});
@@ -203,7 +198,7 @@ TEST_F(SitePanelTest, ConnectSwitchLoseDeleteAndDisconnectAll) {
   EXPECT_NE(panel.Directory().FindByName("Eight"), nullptr);
 
   // The DVR goes away: the tree says the connection is lost.
-  sim2.Kill();
+  sim2.proc->Kill();
   ASSERT_TRUE(WaitFor([&] { return ItemText(panel, "Four") == "Four : " + app::LoadText(app::kStrings, 195); }, 20000))
       << ItemText(panel, "Four");
   EXPECT_GT(host.rotation_stops, 0);
@@ -234,9 +229,9 @@ TEST_F(SitePanelTest, TalkGrantedRefusedAndBusy) {
   for (const std::string mode : {"grant", "refuse", "busy"}) {
     SCOPED_TRACE(mode);
     messages_.clear();
-    ChildProcess sim(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--platform", "164",
+    SimProcess sim(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--platform", "164",
                                    "--resolution", "cif", "--talk-mode", mode});
-    const std::string base = StartSimulator(sim);
+    const std::string base = sim.base;
     ASSERT_FALSE(base.empty());
     WriteDirectory({Site("Talker", base, 4)});
     FakeHost host;
@@ -274,11 +269,11 @@ TEST_F(SitePanelTest, TalkGrantedRefusedAndBusy) {
 }
 
 TEST_F(SitePanelTest, PredefinedListShowsChannelsOfTwoDvrs) {
-  ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--resolution", "cif"});
-  ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--platform", "161",
+  SimProcess sim1(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--resolution", "cif"});
+  SimProcess sim2(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--platform", "161",
                                   "--resolution", "cif"});
-  const std::string base1 = StartSimulator(sim1);
-  const std::string base2 = StartSimulator(sim2);
+  const std::string base1 = sim1.base;
+  const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
   WriteDirectory({Site("North", base1, 4), Site("South", base2, 4)});
   // Slot 1: North channel 1, slot 2: South channel 3, slot 3: North channel 4.

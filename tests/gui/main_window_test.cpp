@@ -7,16 +7,17 @@
 
 #include <QImage>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "sites/site_directory_store.h"
 #include "support/process.h"
+#include "support/sim_process.h"
 
 namespace {
 
@@ -33,11 +34,6 @@ class MainWindowGui : public ::testing::Test {
     unsetenv("QT_QPA_PLATFORM");
   }
 
-  std::string StartSimulator(ChildProcess& sim) {
-    std::smatch m;
-    const std::string ready = sim.WaitForLine("dvrsim listening", 20000);
-    return std::regex_search(ready, m, std::regex("base=([0-9]+)")) ? std::string(m[1]) : std::string();
-  }
 
   // A fresh user folder whose directory holds these sites in one group.
   std::string Home(const std::string& name, const std::vector<SiteRecord>& sites) {
@@ -73,9 +69,9 @@ double Brightness(const QImage& image, int x0, int y0, int w, int h) {
 }
 
 TEST_F(MainWindowGui, LoginConnectAndSixteenLivePanes) {
-  ChildProcess sim(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "16", "--resolution", "cif"});
-  const std::string base = StartSimulator(sim);
-  ASSERT_FALSE(base.empty()) << sim.Stderr();
+  SimProcess sim(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "16", "--resolution", "cif"});
+  const std::string base = sim.base;
+  ASSERT_FALSE(base.empty()) << sim.proc->Stderr();
 
   std::filesystem::create_directories(ARTEFACT_DIR);
   const std::string shot = std::string(ARTEFACT_DIR) + "/main_window.png";
@@ -111,24 +107,25 @@ TEST_F(MainWindowGui, LoginConnectAndSixteenLivePanes) {
 }
 
 TEST_F(MainWindowGui, DoubleClickInTheTreeSwitchesTheGrid) {
-  ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "16", "--resolution", "cif"});
-  ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--platform", "161",
+  SimProcess sim1(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "16", "--resolution", "cif"});
+  SimProcess sim2(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--platform", "161",
                                   "--resolution", "cif"});
-  const std::string base1 = StartSimulator(sim1);
-  const std::string base2 = StartSimulator(sim2);
+  const std::string base1 = sim1.base;
+  const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
   ChildProcess client(TAVREL_PATH, {"--home", Home("gui_tree", {Site("Sixteen", base1), Site("Four", base2, 4)}),
                                     "--messages-to-stderr", "--login", "admin:tovex", "--connect-site", "Sixteen",
                                     "--connect-site", "Four", "--report-sites", "--quit-after", "90"});
   // Both sites go live; the one whose system information came last is shown.
   std::string current;
-  std::smatch m;
-  const std::regex item(R"(site-item (\S+) x=(-?\d+) y=(-?\d+))");
   std::map<std::string, std::pair<int, int>> items;
   std::string line;
   while (items.size() < 2 && client.ReadLine(&line, 60000)) {
     if (line.rfind("current-site ", 0) == 0) current = line;
-    if (std::regex_search(line, m, item)) items[m[1]] = {std::stoi(m[2]), std::stoi(m[3])};
+    // "site-item NAME x=X y=Y"
+    char name[64];
+    int x = 0, y = 0;
+    if (std::sscanf(line.c_str(), "site-item %63s x=%d y=%d", name, &x, &y) == 3) items[name] = {x, y};
   }
   ASSERT_EQ(items.size(), 2u) << client.Stderr();
   const bool sixteen_shown = current.find("Sixteen") != std::string::npos;
@@ -144,11 +141,11 @@ TEST_F(MainWindowGui, DoubleClickInTheTreeSwitchesTheGrid) {
 }
 
 TEST_F(MainWindowGui, CloseWithTwoLiveSitesExitsWithinTwoSeconds) {
-  ChildProcess sim1(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "4", "--resolution", "cif"});
-  ChildProcess sim2(DVRSIM_PATH, {"--port", "0", "--user", "netuser:pass", "--channels", "16", "--platform", "161",
+  SimProcess sim1(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--resolution", "cif"});
+  SimProcess sim2(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "16", "--platform", "161",
                                   "--resolution", "cif"});
-  const std::string base1 = StartSimulator(sim1);
-  const std::string base2 = StartSimulator(sim2);
+  const std::string base1 = sim1.base;
+  const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
   ChildProcess client(TAVREL_PATH, {"--home", Home("gui_close", {Site("One", base1, 4), Site("Two", base2)}),
                                     "--messages-to-stderr", "--login", "admin:tovex", "--connect-site", "One",

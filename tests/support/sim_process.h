@@ -2,7 +2,6 @@
 // when the test is done with it.
 #pragma once
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -16,8 +15,11 @@ struct SimProcess {
     args.insert(args.begin(), {"--port", "0"});
     proc = std::make_unique<ChildProcess>(dvrsim_path, args);
     const std::string ready = proc->WaitForLine("dvrsim listening", 10000);
-    std::smatch m;
-    if (std::regex_search(ready, m, std::regex("base=([0-9]+)"))) base = m[1];
+    const size_t at = ready.find("base=");
+    if (at != std::string::npos) {
+      const size_t end = ready.find_first_not_of("0123456789", at + 5);
+      base = ready.substr(at + 5, end == std::string::npos ? std::string::npos : end - at - 5);
+    }
   }
   ~SimProcess() {
     proc->Signal(SIGTERM);
