@@ -96,16 +96,48 @@ long SendSome(int fd, const void* data, size_t size) {
   return -1;
 }
 
-long SendSome2(int fd, const void* a, size_t a_size, const void* b, size_t b_size) {
+namespace {
+
+long GatherSend(int fd, const void* a, size_t a_size, const void* b, size_t b_size, int flags) {
   iovec iov[2] = {{const_cast<void*>(a), a_size}, {const_cast<void*>(b), b_size}};
   msghdr msg{};
   msg.msg_iov = iov;
   msg.msg_iovlen = b_size > 0 ? 2 : 1;
-  ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+  ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL | flags);
   if (n >= 0) return static_cast<long>(n);
   if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) return 0;
   return -1;
 }
+
+// Waits for any of events; same results as WaitReadable.
+int WaitFor(int fd, short events, long timeout_ms) {
+  const int64_t deadline = timeout_ms < 0 ? 0 : MonotonicMs() + timeout_ms;
+  for (;;) {
+    int wait_ms = -1;
+    if (timeout_ms >= 0) {
+      int64_t left = deadline - MonotonicMs();
+      if (left < 0) left = 0;
+      wait_ms = left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
+    }
+    pollfd p{fd, events, 0};
+    int r = ::poll(&p, 1, wait_ms);
+    if (r > 0) return 1;
+    if (r == 0) return 0;
+    if (errno != EINTR) return -1;
+  }
+}
+
+}  // namespace
+
+long SendSome2(int fd, const void* a, size_t a_size, const void* b, size_t b_size) {
+  return GatherSend(fd, a, a_size, b, b_size, 0);
+}
+
+long SendSome2NoWait(int fd, const void* a, size_t a_size, const void* b, size_t b_size) {
+  return GatherSend(fd, a, a_size, b, b_size, MSG_DONTWAIT);
+}
+
+int WaitWritable(int fd, long timeout_ms) { return WaitFor(fd, POLLOUT, timeout_ms); }
 
 long RecvSomeNoWait(int fd, void* data, size_t size) {
   for (;;) {
@@ -117,22 +149,7 @@ long RecvSomeNoWait(int fd, void* data, size_t size) {
   }
 }
 
-int WaitReadable(int fd, long timeout_ms) {
-  const int64_t deadline = timeout_ms < 0 ? 0 : MonotonicMs() + timeout_ms;
-  for (;;) {
-    int wait_ms = -1;
-    if (timeout_ms >= 0) {
-      int64_t left = deadline - MonotonicMs();
-      if (left < 0) left = 0;
-      wait_ms = left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
-    }
-    pollfd p{fd, POLLIN, 0};
-    int r = ::poll(&p, 1, wait_ms);
-    if (r > 0) return 1;
-    if (r == 0) return 0;
-    if (errno != EINTR) return -1;
-  }
-}
+int WaitReadable(int fd, long timeout_ms) { return WaitFor(fd, POLLIN, timeout_ms); }
 
 long RecvSome(int fd, void* data, size_t size) {
   for (;;) {

@@ -35,6 +35,15 @@ long SendSome(int fd, const void* data, size_t size);
 // SIGPIPE. Same results as SendSome, counting bytes over both pieces.
 long SendSome2(int fd, const void* a, size_t a_size, const void* b, size_t b_size);
 
+// As SendSome2, but the call never waits for room: 0 when the socket takes
+// nothing now (see WaitWritable).
+long SendSome2NoWait(int fd, const void* a, size_t a_size, const void* b, size_t b_size);
+
+// Waits for room to send: 1 when a send can make progress (or would fail at
+// once: an error is pending or the socket was shut down), 0 time-out, -1
+// error. Interrupted waits continue with the time that is left.
+int WaitWritable(int fd, long timeout_ms);
+
 // Waits for readability: 1 readable (data, end of stream or error pending),
 // 0 time-out, -1 error. timeout_ms < 0 waits without limit. Interrupted waits
 // continue with the time that is left.

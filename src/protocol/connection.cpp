@@ -86,6 +86,12 @@ void CDvrConnection::AdoptSocket(int fd) {
 }
 
 void CDvrConnection::ReleaseSocket() {
+  {
+    // A send waiting for the DVR to take its bytes returns at once, so the
+    // send lock comes free whatever the DVR does.
+    std::lock_guard<std::mutex> lock(socket_lock_);
+    platform::ShutdownSocket(socket_.load());
+  }
   std::lock_guard<std::mutex> send(send_lock_);
   std::lock_guard<std::mutex> lock(socket_lock_);
   int fd = socket_.exchange(platform::kInvalidSocket);
@@ -103,18 +109,39 @@ void CDvrConnection::Close() {
   if (socket_.load() != platform::kInvalidSocket) ReleaseSocket();
 }
 
+int CDvrConnection::SendLocked(int fd, const uint8_t* a, int a_size, const uint8_t* b, int b_size) {
+  const int total = a_size + b_size;
+  const int64_t deadline = platform::MonotonicMs() + send_timeout_ms_.load();
+  int sent = 0;
+  while (sent < total) {
+    // Whatever is left of the first piece and the second leave in one
+    // gathering send where the socket takes them.
+    const long n = sent < a_size ? platform::SendSome2NoWait(fd, a + sent, static_cast<size_t>(a_size - sent), b,
+                                                             static_cast<size_t>(b_size))
+                                 : platform::SendSome2NoWait(fd, b + (sent - a_size), static_cast<size_t>(total - sent),
+                                                             nullptr, 0);
+    if (n > 0) {
+      sent += static_cast<int>(n);
+      continue;
+    }
+    const int64_t left = deadline - platform::MonotonicMs();
+    if (n < 0 || left <= 0 || platform::WaitWritable(fd, static_cast<long>(left)) < 0) {
+      if (sent > 0) {
+        std::lock_guard<std::mutex> lock(socket_lock_);
+        platform::ShutdownSocket(fd);
+      }
+      return -1;
+    }
+  }
+  return total;
+}
+
 int CDvrConnection::SendAll(const void* bytes, int length) {
+  std::lock_guard<std::mutex> lock(send_lock_);
   const int fd = socket_.load();
   if (fd == platform::kInvalidSocket) return -1;
   if (length <= 0) return 0;
-  const auto* p = static_cast<const uint8_t*>(bytes);
-  int sent = 0;
-  while (sent < length) {
-    long n = platform::SendSome(fd, p + sent, static_cast<size_t>(length - sent));
-    if (n < 0) return -1;
-    sent += static_cast<int>(n);  // 0: would block or interrupted, try again
-  }
-  return sent;
+  return SendLocked(fd, static_cast<const uint8_t*>(bytes), length, nullptr, 0);
 }
 
 int CDvrConnection::SendMessage(uint16_t command, const void* payload, int length) {
@@ -124,25 +151,7 @@ int CDvrConnection::SendMessage(uint16_t command, const void* payload, int lengt
   std::lock_guard<std::mutex> lock(send_lock_);
   const int fd = socket_.load();
   if (fd == platform::kInvalidSocket) return -1;
-  // Header and payload leave in one gathering send where the socket takes
-  // them; whatever remains follows with plain sends.
-  const int total = length + kMessageHeaderSize;
-  long sent = 0;
-  while (sent == 0) {
-    sent = platform::SendSome2(fd, header, kMessageHeaderSize, payload, static_cast<size_t>(length));
-    if (sent < 0) return -1;
-  }
-  if (sent < kMessageHeaderSize) {
-    const int r = SendAll(header + sent, kMessageHeaderSize - static_cast<int>(sent));
-    if (r <= 0) return r;
-    sent = kMessageHeaderSize;
-  }
-  if (sent < total) {
-    const int r = SendAll(static_cast<const uint8_t*>(payload) + (sent - kMessageHeaderSize),
-                          total - static_cast<int>(sent));
-    if (r <= 0) return r;
-  }
-  return total;
+  return SendLocked(fd, header, kMessageHeaderSize, static_cast<const uint8_t*>(payload), length);
 }
 
 int CDvrConnection::ReceiveBounded(uint8_t* buffer, int size, long first_wait_ms, long rest_wait_ms) {
@@ -196,7 +205,10 @@ int CDvrConnection::ReceiveMessageMs(uint16_t* command, void* payload, int capac
   if (r <= 0) return r;
   if (r < kMessageHeaderSize) return -1;
   const MessageHeader header = MessageHeader::Decode(raw);
-  if (header.magic != kMessageMagic) return 0;  // dropped; there is no resynchronisation
+  if (header.magic != kMessageMagic) {
+    bad_headers_.fetch_add(1, std::memory_order_relaxed);
+    return 0;  // dropped; there is no resynchronisation
+  }
   const int total = header.total_length;
   if (total < kMessageHeaderSize) return -1;
   if (capacity < 0) capacity = 0;

@@ -45,6 +45,9 @@ inline constexpr int kDefaultConnectTimeoutS = 60;
 // Once the first byte of a message has arrived, the rest of it must follow
 // within the larger of the caller's time-out and this bound.
 inline constexpr int kMessageRestTimeoutMs = 10000;
+// A message the DVR does not take within this time is a failed send: the
+// silence the control session tolerates from a DVR (five rounds of 10 s).
+inline constexpr long kDefaultSendTimeoutMs = 50000;
 
 class CDvrConnection {
  public:
@@ -66,7 +69,13 @@ class CDvrConnection {
   virtual void SetDataCallback(DataCallback fn, void* user);
   virtual bool HasNotifyTarget() const { return notify_fn_ != nullptr; }
 
-  // Transport.
+  // Transport. Sends hold the send lock for one whole message (SendAll: its
+  // bytes) and wait at most the send time-out for the DVR to take it; a send
+  // that ran out of time fails like any other (-1). When only part of a
+  // message went out the connection is shut down, since the DVR would read
+  // the next message as the rest of this one; the session then ends on its
+  // next receive. Closing shuts the socket down before it takes the send
+  // lock, so a send waiting on the DVR never holds up the close.
   int Open(const char* host, int port);
   void Close();
   int SendAll(const void* bytes, int length);
@@ -102,6 +111,11 @@ class CDvrConnection {
 
   // Test hook: the bound on the rest of a message once its first byte came.
   void SetRestTimeoutMs(long ms) { rest_timeout_ms_ = ms; }
+  // How long one message may wait for the DVR to take it (any thread).
+  void SetSendTimeoutMs(long ms) { send_timeout_ms_.store(ms < 1 ? 1 : ms); }
+  long SendTimeoutMs() const { return send_timeout_ms_.load(); }
+  // Message headers dropped because their magic was wrong.
+  uint64_t BadHeaders() const { return bad_headers_.load(std::memory_order_relaxed); }
 
  protected:
   // Starts fn on the worker thread unless a worker is still active (then
@@ -152,7 +166,12 @@ class CDvrConnection {
 
  private:
   int ReceiveBounded(uint8_t* buffer, int size, long first_wait_ms, long rest_wait_ms);
+  // Sends a then b under the send lock, within the send time-out.
+  int SendLocked(int fd, const uint8_t* a, int a_size, const uint8_t* b, int b_size);
   void ReleaseSocket();
+
+  std::atomic<long> send_timeout_ms_{kDefaultSendTimeoutMs};
+  std::atomic<uint64_t> bad_headers_{0};
 
   std::mutex socket_lock_;  // orders shutdown from other threads against close
   std::thread worker_;

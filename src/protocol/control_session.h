@@ -83,8 +83,18 @@ class CControlSession : public CDvrConnection {
   const uint8_t* RecordDays() const { return record_days_; }       // 31 entries, day - 1
   const uint8_t* RecordMinutes() const { return record_minutes_; } // 1440 entries
 
-  // Test hook: the receive time-out of one round (10 s in service).
-  void SetReceiveTimeoutMs(long ms) { receive_timeout_ms_ = ms; }
+  // The silence that ends a session: the rounds the keep-alive rule lets
+  // pass, and the one whose check fails.
+  static constexpr int kSilentRoundsLimit = kMaxIdleRounds + 2;
+  static_assert(kDefaultSendTimeoutMs == kSilentRoundsLimit * kReceiveTimeoutMs,
+                "a DVR gets as long to take a message as it may stay silent");
+
+  // Test hook: the receive time-out of one round (10 s in service). The send
+  // time-out follows: as long as the silence that ends the session.
+  void SetReceiveTimeoutMs(long ms) {
+    receive_timeout_ms_ = ms;
+    SetSendTimeoutMs(ms * kSilentRoundsLimit);
+  }
 
   // Handles one received message as the worker does; public so that tests and
   // the fuzzer can drive the dispatch without a socket. The packet must be the

@@ -482,6 +482,48 @@ TEST(Session, GarbageAfterLoginEndsTheSessionCleanly) {
   s.Stop();
 }
 
+TEST(Session, ADvrThatStopsReadingNeitherHangsTheSessionNorItsStop) {
+  const std::vector<uint8_t> mib(1 << 20, 0x5A);
+  // Sends 1 MiB blocks until one fails; the sender's result.
+  auto sender = [&](CControlSession& s) {
+    return std::async(std::launch::async, [&] {
+      int r;
+      while ((r = s.SendAll(mib.data(), static_cast<int>(mib.size()))) > 0) {
+      }
+      return r;
+    });
+  };
+  {
+    // Long send time-out: the session ends by its silence rule, and its
+    // close does not wait for the send stuck on the DVR.
+    LoggedInSession l(100);
+    auto& [peer, r, s] = l;
+    s.SetSendTimeoutMs(60000);
+    auto sent = sender(s);
+    ASSERT_TRUE(r.WaitForNote(11, 2000));
+    ASSERT_EQ(sent.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(sent.get(), -1);
+    const int64_t start = platform::MonotonicMs();
+    s.Stop();
+    EXPECT_LT(platform::MonotonicMs() - start, 2000);
+  }
+  {
+    // A session the silence rule would keep for 5 s: the send that runs out
+    // of time fails, and since it left half a message the session ends.
+    LoggedInSession l(1000);
+    auto& [peer, r, s] = l;
+    s.SetSendTimeoutMs(300);
+    const int64_t start = platform::MonotonicMs();
+    auto sent = sender(s);
+    ASSERT_EQ(sent.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(sent.get(), -1);
+    ASSERT_TRUE(r.WaitForNote(11, 2000));
+    EXPECT_LT(platform::MonotonicMs() - start, 2500);
+    EXPECT_EQ(s.GetSessionId(), -1);
+    s.Stop();
+  }
+}
+
 TEST(Session, StopDuringTheReceiveLoopReturnsPromptly) {
   LoggedInSession l;
   auto& [peer, r, s] = l;
