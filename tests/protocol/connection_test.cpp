@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "platform/clock.h"
@@ -11,6 +12,17 @@
 #include "support/fake_peer.h"
 
 namespace {
+
+// Polls pred until it holds, for at most 5 s.
+template <typename Pred>
+bool WaitUntil(Pred pred) {
+  const int64_t deadline = platform::MonotonicMs() + 5000;
+  while (!pred()) {
+    if (platform::MonotonicMs() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 class TestConnection : public CDvrConnection {
  public:
@@ -243,14 +255,16 @@ TEST(Worker, StopWakesABlockedReceiveAndJoins) {
   ASSERT_EQ(conn.Start("127.0.0.1", peer.Port()), 1);
   ASSERT_TRUE(peer.Accept());
   std::atomic<int> result{1};
+  std::promise<void> receiving;
   ASSERT_TRUE(conn.LaunchWorker([&] {
     uint8_t buf[16];
     uint16_t command;
+    receiving.set_value();
     result = conn.ReceiveMessage(&command, buf, sizeof buf, 60);
     conn.Close();
   }));
   EXPECT_FALSE(conn.LaunchWorker([] {}));  // one worker at a time
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_EQ(receiving.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
   const int64_t start = platform::MonotonicMs();
   conn.Stop();
   EXPECT_LT(platform::MonotonicMs() - start, 1000);
@@ -261,7 +275,7 @@ TEST(Worker, StopWakesABlockedReceiveAndJoins) {
   // A worker that has ended is joined by the next launch.
   std::atomic<int> runs{0};
   ASSERT_TRUE(conn.LaunchWorker([&] { ++runs; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(WaitUntil([&] { return !conn.IsWorkerActive(); }));
   ASSERT_TRUE(conn.LaunchWorker([&] { ++runs; }));
   conn.Stop();
   EXPECT_EQ(runs.load(), 2);
@@ -277,8 +291,7 @@ TEST(Worker, StopFromTheWorkerItselfDoesNotDeadlock) {
     conn.Stop();
     done = true;
   }));
-  for (int i = 0; i < 100 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_TRUE(done.load());
+  EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
   EXPECT_TRUE(peer.SeesClose(1000));
   conn.Stop();
 }

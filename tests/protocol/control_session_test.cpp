@@ -351,9 +351,17 @@ TEST(SearchMaps, MonthAndDayAnswersMarkTheirMaps) {
   EXPECT_EQ(minutes[10 * 60 + 21], 0);
   EXPECT_EQ(minutes[1439], 1);
 
-  // Item counts beyond what arrived are not read past the message.
+  // Item counts beyond what arrived: nothing is read past the message (the
+  // payloads are exactly their size), so the maps keep what they had; the
+  // counts still complete the answers.
+  const std::vector<uint8_t> days_before(s.RecordDays(), s.RecordDays() + 31);
+  const std::vector<uint8_t> minutes_before(s.RecordMinutes(), s.RecordMinutes() + 1440);
+  r.data.clear();
   Feed(s, 0x4062, FakePeer::Be16s({100, 100, 0}));
   Feed(s, 0x4068, FakePeer::Be16s({100, 100, 0, 0}));
+  EXPECT_EQ(r.data, (std::vector<int>{56, 55}));
+  EXPECT_EQ(std::vector<uint8_t>(s.RecordDays(), s.RecordDays() + 31), days_before);
+  EXPECT_EQ(std::vector<uint8_t>(s.RecordMinutes(), s.RecordMinutes() + 1440), minutes_before);
 }
 
 TEST(KeepAliveRule, FiveSilentRoundsEndASessionWithoutKeepAlives) {
