@@ -16,6 +16,7 @@
 #include "app/text_ids.h"
 #include "app/texts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/theme.h"
 #include "platform/clock.h"
 #include "platform/user_folder.h"
 
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
 
   QApplication application(argc, argv);
   app::ChooseLanguage();
+  ApplyDarkTheme(application);
   application.setFont(ApplicationFont());
   const std::string exe = app::ExecutableFolder();
   app::SetProgramFolder(app::FindProgramFolder(exe, exe + "/../share/tavrel"));

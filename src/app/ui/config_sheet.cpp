@@ -177,6 +177,8 @@ CConfigSheet::CConfigSheet(QWidget* parent) : QDialog(parent) {
   tabs_->addTab(new CConfigOSD(tabs_), "OSD");
   video_ = new CConfigVideo(tabs_);
   tabs_->addTab(video_, "Video Display");
+  // Every tab's caption stays visible.
+  tabs_->setUsesScrollButtons(false);
   connect(network_, &CConfigHidden::covertShowChanged, this, &CConfigSheet::covertShowChanged);
 
   auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);

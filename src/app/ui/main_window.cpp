@@ -148,7 +148,6 @@ bool CMainWindow::Initialise() {
   background_.load(QString::fromStdString(app::skin::SkinBitmapPath(app::skin::kSkinBackground)));
   setStyleSheet(
       "#MainWindow { background: #16191d; }"
-      "QLabel { color: #d8dde6; }"
       "QFrame#panel { background: #1d2126; border: 1px solid #323840; border-radius: 3px; }"
       "QLabel#panelCaption { color: #2fa4d9; font-weight: bold; }"
       "QLabel#titleBar { background: transparent; color: #e8ecf0; padding-left: 10px; }"
@@ -166,7 +165,7 @@ bool CMainWindow::Initialise() {
       "QSlider::sub-page:horizontal { background: #2fa4d9; border-radius: 3px; }"
       "QSlider::handle:horizontal { width: 14px; margin: -5px 0; border-radius: 7px; background: #e8ecf0; }"
       "QSlider:focus { border: 1px dotted #2fa4d9; }"
-      "QCheckBox { color: #e8ecf0; }");
+      "");
 
   // The grid.
   view_ = std::make_unique<CDvrView>();
