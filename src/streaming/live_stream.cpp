@@ -13,13 +13,24 @@ CFragmentAssembler::CFragmentAssembler()
 
 void CFragmentAssembler::Reset() {
   collected_ = 0;
+  fragments_ = 0;
   delivered_bytes_ = 0;
   key_a_ = -1;
   key_b_ = -1;
 }
 
+CFragmentAssembler::Counts CFragmentAssembler::GetCounts() const {
+  Counts c;
+  c.units = units_.load(std::memory_order_relaxed);
+  c.multi_fragment_units = multi_fragment_units_.load(std::memory_order_relaxed);
+  c.dropped_oversize = dropped_oversize_.load(std::memory_order_relaxed);
+  c.dropped_broken = dropped_broken_.load(std::memory_order_relaxed);
+  return c;
+}
+
 void CFragmentAssembler::Drop() {
   collected_ = 0;
+  fragments_ = 0;
   key_b_ = -1;
 }
 
@@ -32,24 +43,33 @@ bool CFragmentAssembler::Feed(const uint8_t* payload, int payload_bytes) {
   const int index = payload[21];
   const int data_bytes = payload_bytes - kFragmentHeaderSize;
   if (index == 0) {
+    if (Collecting()) Bump(dropped_broken_);  // its end never came
     collected_ = 0;
+    fragments_ = 0;
     key_a_ = second_word;
     key_b_ = first_word;
   }
   if (second_word != key_a_ || first_word != key_b_) {
-    Drop();  // another unit, or one whose start we missed
+    // Another unit, or one whose start we missed.
+    if (Collecting()) Bump(dropped_broken_);
+    Drop();
     return false;
   }
   if (data_bytes > kUnitCapacity - collected_) {
-    Drop();  // longer than any unit can be
+    Bump(dropped_oversize_);  // longer than any unit can be
+    Drop();
     return false;
   }
   std::memcpy(buffer_.get() + collected_, payload + kFragmentHeaderSize, static_cast<size_t>(data_bytes));
   collected_ += data_bytes;
+  ++fragments_;
   if (index != count - 1) return false;
   delivered_bytes_ = collected_;
   std::memset(buffer_.get() + collected_, 0, kPaddingSize);
+  Bump(units_);
+  if (fragments_ > 1) Bump(multi_fragment_units_);
   collected_ = 0;
+  fragments_ = 0;
   key_a_ = -1;
   key_b_ = -1;
   return true;

@@ -5,6 +5,7 @@
 // the pair every site owns: the primary stream (kind 1) and a secondary one
 // (kind 2) that carries the shown channel while the grid shows a single pane.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -32,6 +33,14 @@ class CFragmentAssembler {
   // Zeroed bytes kept after every delivered unit for decoders that read ahead.
   static constexpr int kPaddingSize = 64;
 
+  // What became of the units so far; kept across Reset.
+  struct Counts {
+    uint64_t units = 0;                 // delivered
+    uint64_t multi_fragment_units = 0;  // delivered, collected from more than one fragment
+    uint64_t dropped_oversize = 0;      // longer than the buffer
+    uint64_t dropped_broken = 0;        // begun, then another unit's fragment or start came
+  };
+
   CFragmentAssembler();
   // Feeds one fragment payload; true when it completed a unit, which Unit()
   // and UnitBytes() then show until the next Feed.
@@ -39,15 +48,26 @@ class CFragmentAssembler {
   void Reset();
   const uint8_t* Unit() const { return buffer_.get(); }
   int UnitBytes() const { return delivered_bytes_; }
+  // Readable from any thread while another feeds.
+  Counts GetCounts() const;
 
  private:
   void Drop();
+  bool Collecting() const { return key_b_ != -1; }
+  static void Bump(std::atomic<uint64_t>& counter) {
+    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+  }
 
   std::unique_ptr<uint8_t[]> buffer_;
   int collected_ = 0;
+  int fragments_ = 0;  // of the unit being collected
   int delivered_bytes_ = 0;
   int key_a_ = -1;  // second identifier word of the unit being collected
   int key_b_ = -1;  // first identifier word
+  std::atomic<uint64_t> units_{0};
+  std::atomic<uint64_t> multi_fragment_units_{0};
+  std::atomic<uint64_t> dropped_oversize_{0};
+  std::atomic<uint64_t> dropped_broken_{0};
 };
 
 class CLiveStream : public CDvrConnection {
@@ -76,6 +96,8 @@ class CLiveStream : public CDvrConnection {
   virtual void ResendChannelMask();
 
   int StreamKind() const { return stream_kind_; }
+  // What the stream's reassembly has done so far (any thread).
+  CFragmentAssembler::Counts AssemblyCounts() const { return assembler_.GetCounts(); }
 
   // Decoder slots (channel index 0..15), owned by the stream; set replaces and
   // deletes the previous decoder. Users of a decoder hold the decode lock.

@@ -70,6 +70,18 @@ TEST(Assembler, CollectsUnitsAndDropsBrokenOnes) {
   for (uint8_t i = 0; i < 3; ++i) EXPECT_FALSE(Feed(a, Fragment(6, 6, 4, i, quarter)));
   ASSERT_TRUE(Feed(a, Fragment(6, 6, 4, 3, quarter)));
   EXPECT_EQ(a.UnitBytes(), CFragmentAssembler::kUnitCapacity);
+
+  // A new start while a unit is being collected drops that unit.
+  EXPECT_FALSE(Feed(a, Fragment(7, 7, 2, 0, {1})));
+  ASSERT_TRUE(Feed(a, Fragment(8, 8, 1, 0, {2})));
+
+  // Every unit above accounted for: six delivered (three from several
+  // fragments), one too long, two left broken.
+  const CFragmentAssembler::Counts c = a.GetCounts();
+  EXPECT_EQ(c.units, 6u);
+  EXPECT_EQ(c.multi_fragment_units, 3u);
+  EXPECT_EQ(c.dropped_oversize, 1u);
+  EXPECT_EQ(c.dropped_broken, 2u);
 }
 
 // A logged-in control session against a scripted peer.
