@@ -22,7 +22,7 @@ TEST(DvrsimOptions, GoodValuesAreTaken) {
   ASSERT_EQ(Parse({"--port", "0", "--platform", "161", "--channels", "9", "--report-channels=3", "--user",
                    "op:pa:ss:0x14", "--user", "viewer:", "--max-sessions", "1", "--keepalive", "0",
                    "--timezone", "-18000:1", "--reply", "0x1014=0xF006", "--reply", "0x7802=none",
-                   "--camera-name", "16=Caf\xC3\xA9", "--log-requests", "--seconds", "3"},
+                   "--camera-name", "16=Caf\xC3\xA9", "--log-requests", "--seconds", "3", "--duplicate-video"},
                   &c, &error),
             ParseOutcome::kRun)
       << error;
@@ -45,6 +45,7 @@ TEST(DvrsimOptions, GoodValuesAreTaken) {
   EXPECT_EQ(c.CameraName(15), "Caf\xC3\xA9");
   EXPECT_TRUE(c.log_requests);
   EXPECT_EQ(c.run_seconds, 3);
+  EXPECT_TRUE(c.duplicate_video);
 }
 
 TEST(DvrsimOptions, DefaultsFillIn) {

@@ -146,8 +146,31 @@ TEST(DvrsimLive, SendsItsMaskAtTheFrameRateAndFollowsMaskChanges) {
   EXPECT_EQ(units.front().index, 0);  // a new channel starts at its key picture
 }
 
+TEST(DvrsimLive, DuplicateVideoPutsTheMasksVideoOnTheSecondaryStreamToo) {
+  for (bool duplicate : {false, true}) {
+    LiveHarness h([&](dvrsim::SimConfig& c) { c.duplicate_video = duplicate; });
+    const uint16_t id = *h.registry.Acquire(false);
+    ASSERT_TRUE(h.Send(0x1021, U16s({id})));
+    ASSERT_TRUE(h.Send(0x4100, U16s({0x0002, 2})));
+    h.writes.clear();
+    h.now += 200;
+    ASSERT_TRUE(h.session->OnTimer(h.now));
+    // Stream ids of the units' frame headers, by medium.
+    int video = 0, audio = 0;
+    for (const auto& [code, p] : h.Messages()) {
+      if (code != 0x4104 || p.size() < 24 + 4 || p[21] != 0) continue;
+      EXPECT_EQ(p[24 + 3] & 0x0F, 1);
+      ((p[24 + 3] & 0xF0) == 0xE0 ? video : audio)++;
+    }
+    EXPECT_GT(audio, 0) << duplicate;
+    EXPECT_EQ(video > 0, duplicate);
+  }
+}
+
 TEST(DvrsimLive, ScriptedFaults) {
   LiveHarness h([](dvrsim::SimConfig& c) {
+    c.platform = 161;
+    c.resolution = 0;  // D1 MPEG-4: a key picture takes several fragments
     std::string error;
     ASSERT_TRUE(dvrsim::ParseScenario("0.1 live shuffle\n0.2 live garbage\n0.3 live stall 0.5\n1.0 live close\n",
                                       "s", &c.scenario, &error))
@@ -159,12 +182,12 @@ TEST(DvrsimLive, ScriptedFaults) {
   h.writes.clear();
   h.now += 100;
   ASSERT_TRUE(h.session->OnTimer(h.now));
-  // The unit right after the shuffle comes last fragment first (when it has
-  // more than one).
+  // The key picture right after the shuffle comes last fragment first.
   const auto units = h.Fragments();
   ASSERT_FALSE(units.empty());
-  if (units.front().count > 1) {
-    EXPECT_EQ(units.front().index, units.front().count - 1);
+  ASSERT_GT(units.front().count, 2);
+  for (int k = 0; k < units.front().count; ++k) {
+    EXPECT_EQ(units[static_cast<size_t>(k)].index, units.front().count - 1 - k);
   }
   h.writes.clear();
   h.now += 100;

@@ -4,8 +4,8 @@
 // changes, and on its timer replays each requested channel's loop at the
 // frame rate with fresh headers, cut into 0x4104 fragments.
 //
-// Stream kinds: 1 carries the video of its mask, 2 the audio of its mask,
-// 3 both.
+// Stream kinds: 1 carries the video of its mask, 2 the audio of its mask
+// (and its video too with --duplicate-video), 3 both.
 #pragma once
 #include <array>
 #include <atomic>
@@ -65,7 +65,9 @@ class LiveSession {
   bool SendAudioFrame(int channel);
   // Runs the live steps of the scenario due at now_ms. False: close.
   bool RunLiveSteps(int64_t now_ms);
-  bool SendsVideo() const { return started_ && (kind_ == 1 || kind_ == 3); }
+  bool SendsVideo() const {
+    return started_ && (kind_ == 1 || kind_ == 3 || (kind_ == 2 && config_.duplicate_video));
+  }
   bool SendsAudio() const { return started_ && (kind_ == 2 || kind_ == 3); }
   // Cuts one record into fragments and sends them as one write.
   bool SendUnit(int channel, const uint8_t* record, size_t size_bytes);

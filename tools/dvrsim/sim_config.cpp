@@ -159,6 +159,9 @@ std::string UsageText() {
       "  --camera-like           pictures with sensor noise and motion\n"
       "  --prepare-media         encode every channel's loop before listening (the\n"
       "                          default encodes a loop when a stream first asks)\n"
+      "  --duplicate-video       secondary streams (kind 2) send the video of their\n"
+      "                          mask too: a client showing one channel alone gets\n"
+      "                          its video on both streams\n"
       "  --audio-codec N         channel audio codec: 17 IMA, 18 G.726-24, 19 voice,\n"
       "                          other G.721 (default by platform: 160/161 17, 162 20,\n"
       "                          163 18, 164 19)\n"
@@ -357,6 +360,10 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, SimConfig* confi
     }
     if (name == "--prepare-media" && !value) {
       c.prepare_media = true;
+      continue;
+    }
+    if (name == "--duplicate-video" && !value) {
+      c.duplicate_video = true;
       continue;
     }
     auto it = valued.find(name);

@@ -54,6 +54,7 @@ struct SimConfig {
   int bitrate_bps = 0;               // 0: chosen by the resolution
   bool camera_like = false;          // sensor noise and motion, as real cameras
   bool prepare_media = false;        // encode every loop before listening
+  bool duplicate_video = false;      // kind-2 streams carry their mask's video too
   int audio_codec = 0;               // 0: the platform's codec
   TalkMode talk_mode = TalkMode::kGrant;
   std::string talk_wav;              // where received talk audio is written
