@@ -44,6 +44,13 @@ bool ParseChannelList(const std::string& text, uint16_t* mask) {
   return *mask != 0;
 }
 
+// The panes the grid lays out for a DVR's channel count (8 channels take the
+// nine-pane layout), as the mask of the channels they show.
+uint16_t PaneMaskForChannels(int channels) {
+  const int panes = channels <= 4 ? 4 : (channels <= 9 ? 9 : 16);
+  return static_cast<uint16_t>((1u << panes) - 1);
+}
+
 // The CLI's grid: records what the site hands over and prints it.
 class CliPictureSink : public IPictureSink {
  public:
@@ -52,7 +59,8 @@ class CliPictureSink : public IPictureSink {
 
   bool IsSuspended() override { return false; }
   int SoleChannel() override { return sole_channel_; }
-  uint16_t PaneChannelMask() override { return pane_mask_; }
+  uint16_t PaneChannelMask() override { return pane_mask_.load(); }
+  void SetPaneChannelMask(uint16_t mask) { pane_mask_.store(mask); }
   void SetRate(int channel, int bytes_per_second) override {
     if (channel >= 0 && channel < 16) rate_[channel].store(bytes_per_second);
   }
@@ -106,7 +114,7 @@ class CliPictureSink : public IPictureSink {
     int width = 0;
     int height = 0;
   };
-  const uint16_t pane_mask_;
+  std::atomic<uint16_t> pane_mask_;
   const int sole_channel_;
   const bool keep_pictures_;
   std::atomic<int> rate_[16] = {};
@@ -153,7 +161,10 @@ int RunLive(const std::vector<std::string>& args) {
   const long seconds = opts.Int("--seconds", 10, 0, 86400 * 365);
   const long audio_channel = opts.Int("--audio-channel", 0, 1, 16);
   const long connect_timeout_s = opts.Int("--connect-timeout", kDefaultConnectTimeoutS, 1, 3600);
+  // Without --channels the panes follow the DVR's channel count once it is
+  // known, as the grid's do.
   uint16_t pane_mask = 0xFFFF;
+  bool panes_chosen = opts.Has("--channels");
   if (opts.Ok() && opts.Value("--channels") && !ParseChannelList(*opts.Value("--channels"), &pane_mask)) {
     ErrLine("tavrel-cli live: --channels takes 'all' or a list like 1,2,5 (channels 1..16)");
     return 2;
@@ -180,6 +191,7 @@ int RunLive(const std::vector<std::string>& args) {
   if (audio_channel > 0) {
     sole_channel = static_cast<int>(audio_channel - 1);
     pane_mask = static_cast<uint16_t>(1u << sole_channel);
+    panes_chosen = true;
   }
 
   const SiteRecord record = SiteRecordFromOptions(opts, base_port);
@@ -192,7 +204,7 @@ int RunLive(const std::vector<std::string>& args) {
   CliPictureSink sink(pane_mask, sole_channel, !snapshot_dir.empty());
   const bool stats = opts.Has("--stats");
   LatencyProbe latency;
-  SiteCodeQueue codes(true);
+  SiteCodeQueue codes(true, true);
   int exit_status = 1;
   {
     CDvrSite site(record);
@@ -216,6 +228,10 @@ int RunLive(const std::vector<std::string>& args) {
           break;
         case 51:
           if (!site.LiveStarted()) {
+            if (!panes_chosen) {
+              pane_mask = PaneMaskForChannels(site.ChannelCount());
+              sink.SetPaneChannelMask(pane_mask);
+            }
             site.StartLive();
             site.SetLiveDisplay(true);
             site.UpdateLiveMask();
@@ -225,6 +241,12 @@ int RunLive(const std::vector<std::string>& args) {
           }
           break;
         case kNotifyStreamRunning:
+          break;
+        case kSiteStreamLostPrimary:
+          OutLine("stream-lost primary");
+          break;
+        case kSiteStreamLostSecondary:
+          OutLine("stream-lost secondary");
           break;
         case kNotifyConnectionLost:
           OutLine("notify 11");
@@ -257,6 +279,18 @@ int RunLive(const std::vector<std::string>& args) {
       OutLine("stats cpu_s=%.3f pictures=%llu cpu_ms_per_picture=%.3f latency_avg_ms=%.1f latency_max_ms=%.1f", cpu_s,
               static_cast<unsigned long long>(pictures), pictures > 0 ? cpu_s * 1000.0 / pictures : 0.0,
               count > 0 ? sum_us / 1000.0 / count : 0.0, max_us / 1000.0);
+      if (CDualLiveStream* live = site.LivePair()) {
+        const std::pair<const char*, CLiveStream*> streams[] = {{"primary", live}, {"secondary", &live->Secondary()}};
+        for (const auto& [name, stream] : streams) {
+          const CFragmentAssembler::Counts c = stream->AssemblyCounts();
+          OutLine("stream %s units=%llu multi_fragment=%llu dropped_oversize=%llu dropped_broken=%llu bad_headers=%llu",
+                  name, static_cast<unsigned long long>(c.units),
+                  static_cast<unsigned long long>(c.multi_fragment_units),
+                  static_cast<unsigned long long>(c.dropped_oversize),
+                  static_cast<unsigned long long>(c.dropped_broken),
+                  static_cast<unsigned long long>(stream->BadHeaders()));
+        }
+      }
     }
     for (int ch = 0; ch < site.ChannelCount(); ++ch) {
       if ((pane_mask & (1u << ch)) == 0) continue;

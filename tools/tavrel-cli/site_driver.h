@@ -13,13 +13,17 @@
 
 class SiteCodeQueue : public ISiteObserver {
  public:
-  // print_events: write each event record as an `event` line.
-  explicit SiteCodeQueue(bool print_events) : print_events_(print_events) {}
+  // print_events: write each event record as an `event` line. stream_ends:
+  // pass the ends of the live streams (kSiteStreamLost*) on as well.
+  explicit SiteCodeQueue(bool print_events, bool stream_ends = false)
+      : print_events_(print_events), stream_ends_(stream_ends) {}
 
   void OnSiteCode(int, int code) override {
     // The engine's own codes (a stream's end, a failed talk send) are not
-    // the DVR's; the commands act on the DVR's codes only.
-    if (code == kSiteStreamLostPrimary || code == kSiteStreamLostSecondary || code == kSiteTalkSendFailed) return;
+    // the DVR's; the commands act on the DVR's codes, and on the stream
+    // ends only when they asked for them.
+    if (code == kSiteTalkSendFailed) return;
+    if ((code == kSiteStreamLostPrimary || code == kSiteStreamLostSecondary) && !stream_ends_) return;
     std::lock_guard<std::mutex> lock(lock_);
     codes_.push_back(code);
     changed_.notify_all();
@@ -37,6 +41,7 @@ class SiteCodeQueue : public ISiteObserver {
 
  private:
   const bool print_events_;
+  const bool stream_ends_;
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<int> codes_;
