@@ -22,7 +22,7 @@ TEST(DvrsimOptions, GoodValuesAreTaken) {
   ASSERT_EQ(Parse({"--port", "0", "--platform", "161", "--channels", "9", "--report-channels=3", "--user",
                    "op:pa:ss:0x14", "--user", "viewer:", "--max-sessions", "1", "--keepalive", "0",
                    "--timezone", "-18000:1", "--reply", "0x1014=0xF006", "--reply", "0x7802=none",
-                   "--camera-name", "16=Caf\xC3\xA9", "--log-requests", "--seconds", "3", "--duplicate-video"},
+                   "--camera-name", "16=Caf\xC3\xA9", "--log-requests", "--seconds", "3", "--duplicate-video", "--gop", "1"},
                   &c, &error),
             ParseOutcome::kRun)
       << error;
@@ -46,6 +46,7 @@ TEST(DvrsimOptions, GoodValuesAreTaken) {
   EXPECT_TRUE(c.log_requests);
   EXPECT_EQ(c.run_seconds, 3);
   EXPECT_TRUE(c.duplicate_video);
+  EXPECT_EQ(c.Gop(), 1);
 }
 
 TEST(DvrsimOptions, DefaultsFillIn) {
@@ -59,6 +60,7 @@ TEST(DvrsimOptions, DefaultsFillIn) {
   ASSERT_EQ(c.EffectiveUsers().size(), 1u);
   EXPECT_EQ(c.EffectiveUsers()[0].id, "admin");
   EXPECT_EQ(c.EffectiveUsers()[0].password, "1234");
+  EXPECT_EQ(c.Gop(), 25);  // one key picture per one-second loop
   EXPECT_EQ(c.CameraName(0), "CAM 01");
   EXPECT_EQ(c.CameraName(2), "\xEC\xB9\xB4\xEB\xA9\x94\xEB\x9D\xBC 3");
   EXPECT_EQ(Parse({"--platform-text", "XYZ9000"}, &c, &error), ParseOutcome::kRun);

@@ -33,7 +33,7 @@ mediagen::ClipRecipe MediaStore::VideoRecipe(int channel) const {
   recipe.channel_index = channel;
   recipe.frame_rate = config_.FrameRate();
   recipe.frame_count = config_.LoopFrames();
-  recipe.gop = config_.LoopFrames();  // every loop starts with a key picture
+  recipe.gop = config_.Gop();  // the loop starts with a key picture either way
   recipe.bitrate_bps = config_.bitrate_bps > 0 ? config_.bitrate_bps : DefaultBitrate(config_.resolution);
   recipe.camera_like = config_.camera_like;
   recipe.noise_seed = static_cast<uint32_t>(channel + 1);

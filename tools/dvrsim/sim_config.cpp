@@ -155,6 +155,8 @@ std::string UsageText() {
       "  --standard S            pal (default) or ntsc\n"
       "  --fps N                 frames per second (default 25 PAL, 30 NTSC)\n"
       "  --loop-frames N         frames per pre-encoded loop (default: one second)\n"
+      "  --gop N                 a key picture every N frames of the loop (default:\n"
+      "                          one, starting the loop)\n"
       "  --bitrate BPS           encoder bit rate (default by resolution)\n"
       "  --camera-like           pictures with sensor noise and motion\n"
       "  --prepare-media         encode every channel's loop before listening (the\n"
@@ -321,6 +323,7 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, SimConfig* confi
        }},
       {"--fps", integer(1, 60, [&](int64_t x) { c.fps = static_cast<int>(x); })},
       {"--loop-frames", integer(1, 3000, [&](int64_t x) { c.loop_frames = static_cast<int>(x); })},
+      {"--gop", integer(1, 3000, [&](int64_t x) { c.gop = static_cast<int>(x); })},
       {"--bitrate", integer(10000, 20000000, [&](int64_t x) { c.bitrate_bps = static_cast<int>(x); })},
       {"--audio-codec", integer(17, 255, [&](int64_t x) { c.audio_codec = static_cast<int>(x); })},
       {"--talk-mode",

@@ -51,6 +51,7 @@ struct SimConfig {
   bool pal = true;
   int fps = 0;                       // 0: 25 for PAL, 30 for NTSC
   int loop_frames = 0;               // frames per pre-encoded loop; 0: one second
+  int gop = 0;                       // a key picture every gop frames; 0: one per loop
   int bitrate_bps = 0;               // 0: chosen by the resolution
   bool camera_like = false;          // sensor noise and motion, as real cameras
   bool prepare_media = false;        // encode every loop before listening
@@ -66,6 +67,7 @@ struct SimConfig {
   std::string CameraName(int index0) const;
   int FrameRate() const { return fps > 0 ? fps : (pal ? 25 : 30); }
   int LoopFrames() const { return loop_frames > 0 ? loop_frames : FrameRate(); }
+  int Gop() const { return gop > 0 ? gop : LoopFrames(); }
   int AudioCodec() const;
   // The talk codec of the platform: 150 voice, 148 G.726 at 24 kbit/s, 149 none.
   int TalkCodec() const { return platform == 164 ? 150 : (platform == 162 ? 149 : 148); }
