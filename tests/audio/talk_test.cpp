@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -20,11 +22,13 @@ namespace {
 // Collects the blocks a CTalkSender hands to its owner.
 struct Owner {
   std::mutex lock;
+  std::condition_variable arrived;
   std::vector<std::vector<int16_t>> blocks;
   static void OnBlock(void* owner, const AudioBlock* block) {
     auto* self = static_cast<Owner*>(owner);
     std::lock_guard<std::mutex> guard(self->lock);
     self->blocks.emplace_back(block->samples, block->samples + block->length_bytes / 2);
+    self->arrived.notify_all();
   }
   size_t Count() {
     std::lock_guard<std::mutex> guard(lock);
@@ -32,10 +36,10 @@ struct Owner {
   }
 };
 
-// Waits (bounded) until the capture thread has handed over n blocks.
+// Waits (at most 2 s) until the capture thread has handed over n blocks.
 bool WaitForBlocks(Owner* owner, size_t n) {
-  for (int i = 0; i < 2000 && owner->Count() < n; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return owner->Count() >= n;
+  std::unique_lock<std::mutex> guard(owner->lock);
+  return owner->arrived.wait_for(guard, std::chrono::seconds(2), [&] { return owner->blocks.size() >= n; });
 }
 
 // Waits until the capture thread has queued n buffers again.
@@ -96,20 +100,27 @@ TEST(TalkSender, CloseWhileCapturingStopsCallbacksAndFreesAfterTheThread) {
     ASSERT_EQ(sender->Open(1024), 1);
     ASSERT_EQ(sender->AddBuffers(5), 1);
     std::atomic<bool> feeding{true};
+    std::atomic<int> feeds{0};
     // The device side keeps delivering while Close runs on another thread.
     std::thread feeder([&] {
       const auto chunk = Counting(256);
-      while (feeding.load()) input->Feed(chunk.data(), chunk.size());
+      while (feeding.load()) {
+        input->Feed(chunk.data(), chunk.size());
+        ++feeds;
+      }
     });
-    while (owner.Count() < static_cast<size_t>(round % 7)) std::this_thread::yield();
+    EXPECT_TRUE(WaitForBlocks(&owner, static_cast<size_t>(round % 7)));
     sender->SetStopping();
     sender->Close();
     const size_t after_close = owner.Count();
     EXPECT_FALSE(input->IsOpen());
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(owner.Count(), after_close) << "no block after Close";
+    // The feeder goes on feeding the closed device for a while.
+    const int feeds_at_close = feeds.load();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (feeds.load() < feeds_at_close + 50 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
     feeding = false;
     feeder.join();
+    EXPECT_EQ(owner.Count(), after_close) << "no block after Close";
     sender.reset();
   }
 }

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -106,10 +108,10 @@ TEST(WaveOutPlayer, ExhaustedPoolDropsOrWaitsForAReturnedBuffer) {
   EXPECT_EQ(f.player->Play(samples.data(), 160, 17, true), 0);
   EXPECT_GE(platform::MonotonicMs() - start, 90);
 
-  // ... and in a write when the device returns a buffer meanwhile.
+  // ... and in a write when the device returns a buffer meanwhile (or
+  // before: the buffer then waits in the free list).
   std::atomic<int> result{-1};
   std::thread waiter([&] { result = f.player->Play(samples.data(), 160, 17, true); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   f.device->CompleteOldest(1);
   waiter.join();
   EXPECT_EQ(result.load(), 1);
@@ -164,13 +166,52 @@ TEST(WaveOutPlayerDeathTest, FailedAllocationEndsTheProcessWithStatusOne) {
   }
 }
 
-TEST(WaveOutPlayer, DestructionWakesWaitingPlaysAndGetsEveryBufferBackBeforeFreeing) {
+// The fake output whose Reset, the destructor's first call into the device
+// once no Play is inside any more, first waits (bounded) until the test's
+// waiting threads have all come back from Play. A thread the scheduler held
+// back until destruction had begun is then refused inside a player that is
+// still there, instead of calling into a freed one.
+class ResetAfterWaiters final : public IAudioOutput {
+ public:
+  explicit ResetAfterWaiters(int waiters) : waiters_(waiters) {}
+  FakeAudioOutput& fake() { return fake_; }
+  void Returned() {
+    std::lock_guard<std::mutex> lock(lock_);
+    ++returned_;
+    changed_.notify_all();
+  }
+
+  bool Open(AudioBlockDoneFn done, void* user) override { return fake_.Open(done, user); }
+  bool IsOpen() const override { return fake_.IsOpen(); }
+  bool SetPitch(uint32_t pitch) override { return fake_.SetPitch(pitch); }
+  bool Prepare(AudioBlock* block) override { return fake_.Prepare(block); }
+  bool Unprepare(AudioBlock* block) override { return fake_.Unprepare(block); }
+  bool Write(AudioBlock* block) override { return fake_.Write(block); }
+  void Reset() override {
+    {
+      std::unique_lock<std::mutex> lock(lock_);
+      changed_.wait_for(lock, std::chrono::seconds(10), [this] { return returned_ == waiters_; });
+    }
+    fake_.Reset();
+  }
+  void Close() override { fake_.Close(); }
+
+ private:
+  const int waiters_;
+  FakeAudioOutput fake_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  int returned_ = 0;
+};
+
+TEST(WaveOutPlayer, DestructionReleasesWaitingPlaysAndGetsEveryBufferBackBeforeFreeing) {
   // The pool is exhausted and three threads wait in Play for a buffer. The
   // destructor must release them (refused, 0) before it resets the device,
   // get all 1,000 held buffers back and close the device. Under the
   // sanitizers this also shows nothing is touched after it is freed.
-  auto d = std::make_unique<FakeAudioOutput>();
-  FakeAudioOutput* device = d.get();
+  constexpr int kWaiters = 3;
+  auto d = std::make_unique<ResetAfterWaiters>(kWaiters);
+  ResetAfterWaiters* device = d.get();
   CWaveOutPlayer::Options options;
   options.wait_limit_ms = 20000;
   auto player = std::make_unique<CWaveOutPlayer>(std::move(d), options);
@@ -178,24 +219,30 @@ TEST(WaveOutPlayer, DestructionWakesWaitingPlaysAndGetsEveryBufferBackBeforeFree
   raw->SetMuted(0);
   const auto samples = Ramp(800);
   for (int i = 0; i < 1000; ++i) ASSERT_EQ(raw->Play(samples.data(), 800, 18, false), 1);
-  ASSERT_EQ(device->HeldCount(), 1000u);
+  ASSERT_EQ(device->fake().HeldCount(), 1000u);
 
+  std::atomic<int> calling{0};
   std::atomic<int> returned{0};
   std::atomic<int> results{0};
   std::vector<std::thread> waiters;
-  for (int t = 0; t < 3; ++t) {
+  for (int t = 0; t < kWaiters; ++t) {
     waiters.emplace_back([&] {
+      ++calling;
       results += raw->Play(samples.data(), 800, 18, true);
       ++returned;
+      device->Returned();
     });
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(returned.load(), 0) << "the waiters are still waiting";
+  const int64_t deadline = platform::MonotonicMs() + 5000;
+  while (calling.load() < kWaiters && platform::MonotonicMs() < deadline) std::this_thread::yield();
+  EXPECT_EQ(calling.load(), kWaiters);
+  EXPECT_EQ(returned.load(), 0) << "no buffer came back, so no Play can have ended";
   const int64_t start = platform::MonotonicMs();
   player.reset();
   for (auto& t : waiters) t.join();
+  // Well inside the 20 s a Play may wait: the destruction released them.
   EXPECT_LT(platform::MonotonicMs() - start, 5000);
-  EXPECT_EQ(returned.load(), 3);
+  EXPECT_EQ(returned.load(), kWaiters);
   EXPECT_EQ(results.load(), 0);
 }
 
