@@ -1,31 +1,44 @@
 // Sixteen picture threads against layout changes, selection, borders and
 // snapshot copies on the user-interface thread (run it under the sanitizer
-// build as well).
+// build as well). Each thread alternates two pictures of its own grey; when
+// the threads stop, every pane shows one of its two pictures, whole.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "view_support.h"
+
+namespace {
+
+// The RGB grey of luma y (limited range), to within rounding.
+int GreyOf(int y) { return (y - 16) * 255 / 219; }
 
 TEST(GridThreads, SixteenDeliverersWhileLayoutsChange) {
   GridFixture grid;
   CDvrView& view = *grid.view;
   view.SetSplit(16, 0);
   std::atomic<bool> stop{false};
-  std::atomic<int> accepted{0}, dropped{0};
+  std::atomic<int> accepted{0};
+  // Two pictures per channel: lumas 40 + 10 ch and 45 + 10 ch.
+  std::vector<std::vector<uint8_t>> pictures[16];
+  for (int ch = 0; ch < 16; ++ch) {
+    const int w = ch % 2 == 0 ? 352 : 176;
+    const int h = ch % 2 == 0 ? 288 : 144;
+    for (int k = 0; k < 2; ++k) pictures[ch].push_back(SolidYuy2(w, h, static_cast<uint8_t>(40 + ch * 10 + 5 * k), 128, 128));
+  }
   std::vector<std::thread> threads;
   for (int ch = 0; ch < 16; ++ch) {
     threads.emplace_back([&, ch] {
       const int w = ch % 2 == 0 ? 352 : 176;
       const int h = ch % 2 == 0 ? 288 : 144;
-      const std::vector<uint8_t> pic = SolidYuy2(w, h, static_cast<uint8_t>(40 + ch * 10), 90, 170);
       std::tm t{};
       t.tm_year = 120;
-      while (!stop.load()) {
+      for (int n = 0; !stop.load(); ++n) {
         view.SetFrameTime(ch, t);
         view.SetBitRate(ch, 1000 * ch);
-        (view.ShowPicture(PictureRecord{ch, ch, w, h, w * h * 2, pic.data()}) == 0 ? accepted : dropped)++;
+        if (view.ShowPicture(PictureRecord{ch, ch, w, h, w * h * 2, pictures[ch][n % 2].data()}) == 0) ++accepted;
         ++t.tm_sec;
       }
     });
@@ -43,8 +56,41 @@ TEST(GridThreads, SixteenDeliverersWhileLayoutsChange) {
     view.Relayout();
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
+  // All sixteen panes without texts, until every channel has drawn into it.
+  view.SetOsdFlags(0);
+  view.SetSplit(16, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  int drawn = 0;
+  while (drawn < 16 && std::chrono::steady_clock::now() < deadline) {
+    drawn = 0;
+    for (int ch = 0; ch < 16; ++ch) drawn += view.CopyCachedPicture(ch, &copy) ? 1 : 0;
+    if (drawn < 16) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   stop.store(true);
   for (auto& t : threads) t.join();
+  EXPECT_EQ(drawn, 16);
   EXPECT_GT(accepted.load(), 0);
   EXPECT_TRUE(view.SurfacesReady());
+
+  const QImage back = view.BackSurfaceCopy();
+  for (int ch = 0; ch < 16; ++ch) {
+    SCOPED_TRACE(ch);
+    ASSERT_TRUE(view.CopyCachedPicture(ch, &copy));
+    const int k = copy.data == pictures[ch][0] ? 0 : (copy.data == pictures[ch][1] ? 1 : -1);
+    ASSERT_NE(k, -1) << "the cached picture is neither of the channel's";
+    // Inside the frame ring the pane is one grey, the cached picture's (the
+    // channel's two greys lie six steps apart).
+    const QRect inner = view.PaneRect(ch).adjusted(4, 4, -4, -4);
+    ASSERT_FALSE(inner.isEmpty());
+    const QRgb seen = Px(back, inner.left(), inner.top());
+    EXPECT_NEAR(qRed(seen), GreyOf(40 + ch * 10 + 5 * k), 2);
+    EXPECT_TRUE(qRed(seen) == qGreen(seen) && qGreen(seen) == qBlue(seen));
+    int off = 0;
+    for (int y = inner.top(); y <= inner.bottom(); ++y) {
+      for (int x = inner.left(); x <= inner.right(); ++x) off += Px(back, x, y) != seen;
+    }
+    EXPECT_EQ(off, 0) << "pixels of the pane that are not its grey";
+  }
 }
+
+}  // namespace
