@@ -22,23 +22,12 @@
 #include "sites/local_settings.h"
 #include "sites/site_directory_store.h"
 #include "support/process.h"
+#include "support/shell_support.h"
 #include "support/sim_process.h"
 #include "view/dvr_view.h"
 
 namespace {
 
-// Runs the event loop until the condition holds or the time is up.
-bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > timeout_ms) return false;
-    QEventLoop loop;
-    QTimer::singleShot(20, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
-}
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -72,15 +61,6 @@ class MainWindowTest : public ::testing::Test {
     return options;
   }
 
-  static SiteRecord Site(const std::string& name, const std::string& base) {
-    SiteRecord record;
-    record.name = name;
-    record.address = "127.0.0.1";
-    record.base_port = std::stoi(base);
-    record.user_id = "netuser";
-    record.password = "pass";
-    return record;
-  }
 
   std::string home_;
   std::vector<std::string> messages_;
@@ -90,7 +70,7 @@ TEST_F(MainWindowTest, CommandsWithoutASiteAreRefusedAndModesSwitch) {
   CMainWindow window(LoginAs());
   ASSERT_TRUE(window.Initialise());
   window.show();
-  ASSERT_TRUE(WaitFor([&] { return window.LoggedIn(); }, 10000));
+  ASSERT_TRUE(WaitWithEvents([&] { return window.LoggedIn(); }, 10000));
   EXPECT_TRUE(window.IsAdministrator());
 
   for (int control : {app::kCtlRemotePlayback, app::kCtlSiteConfig, app::kCtlRemoteSetup}) {
@@ -128,12 +108,12 @@ TEST_F(MainWindowTest, LiveSitePlaybackModeRotationAndShutdownOrder) {
   const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
 
-  CMainWindow window(LoginAs({Site("First", base1), Site("Second", base2)}));
+  CMainWindow window(LoginAs({SimulatorSite("First", base1), SimulatorSite("Second", base2)}));
   ASSERT_TRUE(window.Initialise());
   window.show();
   // Both sites log in and start live; the one whose system information came
   // last is shown.
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitWithEvents(
       [&] {
         CDvrSite* site = window.CurrentSite();
         return site != nullptr && site->LiveStarted() && window.View()->HasVideo(0);
@@ -159,7 +139,7 @@ TEST_F(MainWindowTest, LiveSitePlaybackModeRotationAndShutdownOrder) {
   EXPECT_EQ(window.RotationTimerMs(), 10000);
   // While rotating every channel streams, so the next page has video.
   window.View()->SetSplit(4, 0);
-  ASSERT_TRUE(WaitFor([&] { return window.View()->HasVideo(4); }, 10000));
+  ASSERT_TRUE(WaitWithEvents([&] { return window.View()->HasVideo(4); }, 10000));
   window.RotateOnce();
   EXPECT_EQ(window.View()->PageStart(), 4);
   window.StopRotation();
@@ -171,7 +151,7 @@ TEST_F(MainWindowTest, LiveSitePlaybackModeRotationAndShutdownOrder) {
   EXPECT_FALSE(shown->LiveDisplay());
   window.OnCommand(app::kCtlBackToLiveFromLocal);
   EXPECT_TRUE(shown->LiveDisplay());
-  EXPECT_TRUE(WaitFor([&] { return window.View()->HasVideo(0); }, 10000));
+  EXPECT_TRUE(WaitWithEvents([&] { return window.View()->HasVideo(0); }, 10000));
 
   QElapsedTimer timer;
   timer.start();

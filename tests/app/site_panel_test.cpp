@@ -25,22 +25,12 @@
 #include "sites/ui/site_dialogs.h"
 #include "sites/ui/site_panel.h"
 #include "support/process.h"
+#include "support/shell_support.h"
 #include "support/sim_process.h"
 #include "view/dvr_view.h"
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > timeout_ms) return false;
-    QEventLoop loop;
-    QTimer::singleShot(20, &loop, &QEventLoop::quit);
-    loop.exec();
-  }
-  return true;
-}
 
 TEST(SitePanelRules, TextsAndChecks) {
   app::SetProgramFolder(TAVREL_BIN_DIR);
@@ -112,16 +102,6 @@ class SitePanelTest : public ::testing::Test {
   }
 
 
-  static SiteRecord Site(const std::string& name, const std::string& base, int channels) {
-    SiteRecord r;
-    r.name = name;
-    r.address = "127.0.0.1";
-    r.base_port = std::stoi(base);
-    r.user_id = "netuser";
-    r.password = "pass";
-    r.channel_count = channels;
-    return r;
-  }
 
   void WriteDirectory(const std::vector<SiteRecord>& sites) {
     SiteDirectoryData data;
@@ -149,7 +129,7 @@ TEST_F(SitePanelTest, ConnectSwitchLoseDeleteAndDisconnectAll) {
   const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
   // A stored channel count of 0 connects as 16 until the DVR tells its own.
-  WriteDirectory({Site("Eight", base1, 0), Site("Four", base2, 4)});
+  WriteDirectory({SimulatorSite("Eight", base1, 0), SimulatorSite("Four", base2, 4)});
 
   FakeHost host;
   CSitePanel panel(&host);
@@ -176,7 +156,7 @@ TEST_F(SitePanelTest, ConnectSwitchLoseDeleteAndDisconnectAll) {
   panel.Connect();
 
   // Both log in and start live; the grid shows one, laid out for it.
-  ASSERT_TRUE(WaitFor([&] { return eight->runtime->LiveStarted() && four->runtime->LiveStarted(); }, 30000));
+  ASSERT_TRUE(WaitWithEvents([&] { return eight->runtime->LiveStarted() && four->runtime->LiveStarted(); }, 30000));
   EXPECT_EQ(ItemText(panel, "Eight"), "Eight : " + app::LoadText(app::kStrings, 193));
   ASSERT_NE(panel.CurrentEntry(), nullptr);
   panel.MakeCurrent(eight);
@@ -199,7 +179,7 @@ TEST_F(SitePanelTest, ConnectSwitchLoseDeleteAndDisconnectAll) {
 
   // The DVR goes away: the tree says the connection is lost.
   sim2.proc->Kill();
-  ASSERT_TRUE(WaitFor([&] { return ItemText(panel, "Four") == "Four : " + app::LoadText(app::kStrings, 195); }, 20000))
+  ASSERT_TRUE(WaitWithEvents([&] { return ItemText(panel, "Four") == "Four : " + app::LoadText(app::kStrings, 195); }, 20000))
       << ItemText(panel, "Four");
   EXPECT_GT(host.rotation_stops, 0);
 
@@ -233,7 +213,7 @@ TEST_F(SitePanelTest, TalkGrantedRefusedAndBusy) {
                                    "--resolution", "cif", "--talk-mode", mode});
     const std::string base = sim.base;
     ASSERT_FALSE(base.empty());
-    WriteDirectory({Site("Talker", base, 4)});
+    WriteDirectory({SimulatorSite("Talker", base, 4)});
     FakeHost host;
     CSitePanel panel(&host);
     panel.LoadDirectory();
@@ -248,19 +228,19 @@ TEST_F(SitePanelTest, TalkGrantedRefusedAndBusy) {
 
     panel.Tree()->Select(site);
     panel.Connect();
-    ASSERT_TRUE(WaitFor([&] { return site->runtime->LiveStarted(); }, 30000));
+    ASSERT_TRUE(WaitWithEvents([&] { return site->runtime->LiveStarted(); }, 30000));
     messages_.clear();
     panel.TalkBox()->setChecked(true);
     panel.SetTalk(true);
     if (mode == "grant") {
-      ASSERT_TRUE(WaitFor([&] { return site->runtime->TalkGranted(); }, 10000));
+      ASSERT_TRUE(WaitWithEvents([&] { return site->runtime->TalkGranted(); }, 10000));
       EXPECT_TRUE(panel.TalkBox()->isChecked());
       EXPECT_TRUE(messages_.empty());
       panel.TalkBox()->setChecked(false);
       panel.SetTalk(false);
       EXPECT_FALSE(site->runtime->Talking());
     } else {
-      ASSERT_TRUE(WaitFor([&] { return !messages_.empty(); }, 10000));
+      ASSERT_TRUE(WaitWithEvents([&] { return !messages_.empty(); }, 10000));
       EXPECT_EQ(messages_[0], mode == "refuse" ? Message(104) : std::string(sites_ui::kAudioPortsBusyText));
       EXPECT_FALSE(panel.TalkBox()->isChecked());
       EXPECT_FALSE(site->runtime->Talking());
@@ -275,7 +255,7 @@ TEST_F(SitePanelTest, PredefinedListShowsChannelsOfTwoDvrs) {
   const std::string base1 = sim1.base;
   const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
-  WriteDirectory({Site("North", base1, 4), Site("South", base2, 4)});
+  WriteDirectory({SimulatorSite("North", base1, 4), SimulatorSite("South", base2, 4)});
   // Slot 1: North channel 1, slot 2: South channel 3, slot 3: North channel 4.
   PredefinedList list;
   list.name = "Doors";
@@ -302,7 +282,7 @@ TEST_F(SitePanelTest, PredefinedListShowsChannelsOfTwoDvrs) {
   EXPECT_EQ(host.view.GridMode(), 3);
   EXPECT_EQ(host.view.SplitCount(), 4);
   // Both DVRs connect by themselves and fill their slots.
-  ASSERT_TRUE(WaitFor([&] { return host.view.HasVideo(0) && host.view.HasVideo(1) && host.view.HasVideo(2); }, 30000));
+  ASSERT_TRUE(WaitWithEvents([&] { return host.view.HasVideo(0) && host.view.HasVideo(1) && host.view.HasVideo(2); }, 30000));
   EXPECT_FALSE(host.view.HasVideo(3));
   // In the list view the selected pane names the DVR channel it shows.
   host.view.SelectChannel(1);

@@ -17,6 +17,7 @@
 
 #include "sites/site_directory_store.h"
 #include "support/process.h"
+#include "support/shell_support.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -46,16 +47,6 @@ class MainWindowGui : public ::testing::Test {
     return home;
   }
 
-  static SiteRecord Site(const std::string& name, const std::string& base, int channels = 16) {
-    SiteRecord r;
-    r.name = name;
-    r.address = "127.0.0.1";
-    r.base_port = std::stoi(base);
-    r.user_id = "netuser";
-    r.password = "pass";
-    r.channel_count = channels;
-    return r;
-  }
 
   std::unique_ptr<ChildProcess> xvfb_;
 };
@@ -76,7 +67,7 @@ TEST_F(MainWindowGui, LoginConnectAndSixteenLivePanes) {
   std::filesystem::create_directories(ARTEFACT_DIR);
   const std::string shot = std::string(ARTEFACT_DIR) + "/main_window.png";
   std::filesystem::remove(shot);
-  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_home", {Site("Lobby DVR", base)}), "--messages-to-stderr",
+  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_home", {SimulatorSite("Lobby DVR", base)}), "--messages-to-stderr",
                                     "--login", "admin:tovex", "--connect-site", "Lobby DVR", "--screenshot", shot,
                                     "--maximise-cycle", "--quit-after", "90"});
   // Maximising lays the grid out over the screen below a 29-pixel band, and
@@ -113,7 +104,7 @@ TEST_F(MainWindowGui, DoubleClickInTheTreeSwitchesTheGrid) {
   const std::string base1 = sim1.base;
   const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
-  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_tree", {Site("Sixteen", base1), Site("Four", base2, 4)}),
+  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_tree", {SimulatorSite("Sixteen", base1), SimulatorSite("Four", base2, 4)}),
                                     "--messages-to-stderr", "--login", "admin:tovex", "--connect-site", "Sixteen",
                                     "--connect-site", "Four", "--report-sites", "--quit-after", "90"});
   // Both sites go live; the one whose system information came last is shown.
@@ -147,7 +138,7 @@ TEST_F(MainWindowGui, CloseWithTwoLiveSitesExitsWithinTwoSeconds) {
   const std::string base1 = sim1.base;
   const std::string base2 = sim2.base;
   ASSERT_FALSE(base1.empty() || base2.empty());
-  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_close", {Site("One", base1, 4), Site("Two", base2)}),
+  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_close", {SimulatorSite("One", base1, 4), SimulatorSite("Two", base2)}),
                                     "--messages-to-stderr", "--login", "admin:tovex", "--connect-site", "One",
                                     "--connect-site", "Two", "--close-when-live", "--quit-after", "90"});
   const std::string closing = client.WaitForLine("closing ", 100000);

@@ -13,6 +13,7 @@
 #include "app/text_ids.h"
 #include "app/ui/config_prompts.h"
 #include "app/ui/login_dialog.h"
+#include "sites/ui/form_dialog.h"
 
 namespace {
 
@@ -25,28 +26,6 @@ QLineEdit* AccountField(const char* name, bool password, QWidget* parent) {
   return edit;
 }
 
-void AddRow(QFormLayout* form, const QString& label, QWidget* field) {
-  auto* l = new QLabel(label, field->parentWidget());
-  l->setBuddy(field);
-  form->addRow(l, field);
-}
-
-QDialogButtonBox* OkCancel(QDialog* dialog) {
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  box->button(QDialogButtonBox::Ok)->setObjectName("okButton");
-  box->button(QDialogButtonBox::Cancel)->setObjectName("cancelButton");
-  QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  return box;
-}
-
-void FinishLayout(QDialog* dialog, QFormLayout* form, QDialogButtonBox* box) {
-  auto* layout = new QVBoxLayout(dialog);
-  layout->addLayout(form);
-  layout->addWidget(box);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
-  dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  dialog->setMinimumWidth(300);
-}
 
 }  // namespace
 
@@ -165,12 +144,12 @@ CUserAddDialog::CUserAddDialog(app::CAccountsModel* model, QWidget* parent) : QD
   password_ = AccountField("password", true, this);
   confirm_ = AccountField("confirm", true, this);
   auto* form = new QFormLayout;
-  AddRow(form, StringOr(app::text::kStrAccountsId, "ID"), id_);
-  AddRow(form, StringOr(app::text::kStrAccountsPassword, "Password"), password_);
-  AddRow(form, StringOr(app::text::kStrAccountsConfirm, "Confirm"), confirm_);
-  QDialogButtonBox* box = OkCancel(this);
+  form_dialog::AddRow(form, StringOr(app::text::kStrAccountsId, "ID"), id_);
+  form_dialog::AddRow(form, StringOr(app::text::kStrAccountsPassword, "Password"), password_);
+  form_dialog::AddRow(form, StringOr(app::text::kStrAccountsConfirm, "Confirm"), confirm_);
+  QDialogButtonBox* box = form_dialog::OkCancel(this);
   connect(box, &QDialogButtonBox::accepted, this, &CUserAddDialog::OnOk);
-  FinishLayout(this, form, box);
+  form_dialog::FinishLayout(this, form, box, 300);
   id_->setFocus();
 }
 
@@ -194,12 +173,12 @@ CPasswordChangeDialog::CPasswordChangeDialog(app::CAccountsModel* model, int row
   password_ = AccountField("newPassword", true, this);
   confirm_ = AccountField("confirm", true, this);
   auto* form = new QFormLayout;
-  AddRow(form, StringOr(app::text::kStrAccountsId, "ID"), id);
-  AddRow(form, "New Password", password_);
-  AddRow(form, "Password Confirm", confirm_);
-  QDialogButtonBox* box = OkCancel(this);
+  form_dialog::AddRow(form, StringOr(app::text::kStrAccountsId, "ID"), id);
+  form_dialog::AddRow(form, "New Password", password_);
+  form_dialog::AddRow(form, "Password Confirm", confirm_);
+  QDialogButtonBox* box = form_dialog::OkCancel(this);
   connect(box, &QDialogButtonBox::accepted, this, &CPasswordChangeDialog::OnOk);
-  FinishLayout(this, form, box);
+  form_dialog::FinishLayout(this, form, box, 300);
   password_->setFocus();
 }
 

@@ -14,6 +14,7 @@
 
 #include "app/text_ids.h"
 #include "app/texts.h"
+#include "sites/ui/form_dialog.h"
 
 namespace {
 
@@ -35,29 +36,6 @@ QLineEdit* TextField(const char* name, size_t max_bytes, const std::string& text
   return edit;
 }
 
-void AddRow(QFormLayout* form, const QString& label, QWidget* field) {
-  auto* l = new QLabel(label, field->parentWidget());
-  l->setBuddy(field);
-  form->addRow(l, field);
-}
-
-QDialogButtonBox* OkCancel(QDialog* dialog) {
-  auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
-  box->button(QDialogButtonBox::Ok)->setObjectName("okButton");
-  box->button(QDialogButtonBox::Cancel)->setObjectName("cancelButton");
-  QObject::connect(box, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
-  return box;
-}
-
-void FinishLayout(QDialog* dialog, QFormLayout* form, QDialogButtonBox* box) {
-  auto* layout = new QVBoxLayout(dialog);
-  layout->addLayout(form);
-  layout->addWidget(box);
-  layout->setSizeConstraint(QLayout::SetFixedSize);
-  dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  dialog->setModal(true);
-  dialog->setMinimumWidth(320);
-}
 
 QString RefusalText(const SiteDialogRefusal& refusal) {
   const std::string message = refusal.message != 0 ? app::LoadText(app::kMessage, refusal.message) : std::string();
@@ -113,10 +91,11 @@ CGroupDialog::CGroupDialog(const SiteDirectoryData& dir, int renamed_group, QWid
   name_ = TextField("groupName", kMaxGroupNameBytes, model_.InitialName(), this);
   name_->selectAll();
   auto* form = new QFormLayout;
-  AddRow(form, "&Name", name_);
-  QDialogButtonBox* box = OkCancel(this);
+  form_dialog::AddRow(form, "&Name", name_);
+  QDialogButtonBox* box = form_dialog::OkCancel(this);
   connect(box, &QDialogButtonBox::accepted, this, &CGroupDialog::OnOk);
-  FinishLayout(this, form, box);
+  form_dialog::FinishLayout(this, form, box, 320);
+  setModal(true);
   name_->setFocus();
 }
 
@@ -165,15 +144,16 @@ CSiteDialog::CSiteDialog(const SiteDirectoryData& dir, const SiteRecord* existin
   connect(channels_, &QComboBox::currentIndexChanged, this, [this](int index) { model_.SetChannelIndex(index); });
 
   auto* form = new QFormLayout;
-  AddRow(form, StringOr(3, "Site name"), name_);
-  AddRow(form, StringOr(5, "Address"), address_);
-  AddRow(form, StringOr(6, "User ID"), user_);
-  AddRow(form, StringOr(7, "Password"), password_);
-  AddRow(form, StringOr(8, "Port"), port_);
-  AddRow(form, StringOr(48, "Channels"), channels_);
-  QDialogButtonBox* box = OkCancel(this);
+  form_dialog::AddRow(form, StringOr(3, "Site name"), name_);
+  form_dialog::AddRow(form, StringOr(5, "Address"), address_);
+  form_dialog::AddRow(form, StringOr(6, "User ID"), user_);
+  form_dialog::AddRow(form, StringOr(7, "Password"), password_);
+  form_dialog::AddRow(form, StringOr(8, "Port"), port_);
+  form_dialog::AddRow(form, StringOr(48, "Channels"), channels_);
+  QDialogButtonBox* box = form_dialog::OkCancel(this);
   connect(box, &QDialogButtonBox::accepted, this, &CSiteDialog::OnOk);
-  FinishLayout(this, form, box);
+  form_dialog::FinishLayout(this, form, box, 320);
+  setModal(true);
   name_->setFocus();
 }
 
