@@ -1,5 +1,7 @@
 #include "platform/profile.h"
 
+#include "platform/file_replace.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -62,9 +64,9 @@ bool KeyNameOk(std::string_view name) {
          name[0] != ';';
 }
 
-// The value as it goes after "key=": line breaks and NUL become blanks, and a
-// value whose ends would be trimmed or taken for quotes on reading is quoted.
-std::string EncodeValue(std::string_view value) {
+}  // namespace
+
+std::string EncodeProfileValue(std::string_view value) {
   std::string v(value);
   for (char& c : v) {
     if (c == '\r' || c == '\n' || c == '\0') c = ' ';
@@ -75,6 +77,15 @@ std::string EncodeValue(std::string_view value) {
   }
   return v;
 }
+
+std::string ProfileKeyLine(std::string_view key, std::string_view value) {
+  std::string line(key);
+  line.push_back('=');
+  line.append(EncodeProfileValue(value));
+  return line;
+}
+
+namespace {
 
 // Removes one pair of enclosing matching quotes.
 std::string_view Unquote(std::string_view v) {
@@ -215,94 +226,9 @@ bool LoadForReading(const std::string& path, Profile* p) {
 // ---------------------------------------------------------------------------
 // Saving
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Permission bits for a file that did not exist: what open(..., 0666) would
-// give under the process umask. The umask is read from /proc because umask()
-// can only be read by changing it, which is not safe with other threads.
-mode_t NewFileMode() {
-  mode_t mask = 022;
-  if (FILE* f = std::fopen("/proc/self/status", "re")) {
-    char line[256];
-    while (std::fgets(line, sizeof line, f) != nullptr) {
-      if (std::strncmp(line, "Umask:", 6) == 0) {
-        mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8)) & 0777;
-        break;
-      }
-    }
-    std::fclose(f);
-  }
-  return 0666 & ~mask;
-}
-
-std::string ParentFolder(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// Replaces the file at path with data: the bytes go to a temporary file in the
-// same folder, which is flushed to disk and then renamed over the original,
-// so readers see either the old or the new file, never a partial one.
-bool SaveAtomically(const std::string& requested_path, std::string_view data) {
-  // Writing through a symbolic link replaces the file it points to, not the link.
-  std::string path = requested_path;
-  struct stat lst{};
-  if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (real != nullptr) {
-      path = real;
-      std::free(real);
-    }
-  }
-
-  struct stat st{};
-  const bool existed = ::stat(path.c_str(), &st) == 0;
-  if (existed && !S_ISREG(st.st_mode)) return false;
-
-  const std::string folder = ParentFolder(path);
-  const std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-  // The temporary name must stay within the file-name limit of the folder.
-  std::string tmpl = base.size() + 10 <= NAME_MAX ? path + ".tmpXXXXXX" : folder + "/.profileXXXXXX";
-  int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-
-  bool ok = true;
-  if (existed) {
-    ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-    // Keep the owner when allowed to (it only works with the privilege to do so).
-    if (ok && ::fchown(fd, st.st_uid, st.st_gid) != 0) {
-    }
-  } else {
-    ok = ::fchmod(fd, NewFileMode()) == 0;
-  }
-  ok = ok && WriteAll(fd, data) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(tmpl.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmpl.c_str());
-    return false;
-  }
-  // Make the rename itself durable.
-  int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
-}
+// Replaces the file at path with data through a temporary file, so readers
+// see either the old or the new file, never a partial one.
+bool SaveAtomically(const std::string& path, std::string_view data) { return ReplaceFileAtomically(path, data); }
 
 // Writers of any profile file in this process take turns, so that two
 // read-change-save rounds on the same file never lose each other's change.
@@ -412,7 +338,7 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
   section = Trim(section);
   key = Trim(key);
   if (!SectionNameOk(section) || !KeyNameOk(key)) return false;
-  const std::string encoded = EncodeValue(value);
+  const std::string encoded = EncodeProfileValue(value);
 
   std::lock_guard<std::mutex> lock(WriterMutex());
   Profile p;

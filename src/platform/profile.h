@@ -43,6 +43,13 @@ bool DeleteProfileSection(const std::string& path, std::string_view section);
 // Section names in file order.
 std::vector<std::string> GetProfileSectionNames(const std::string& path);
 
+// A value as it is written after "key=": CR, LF and NUL become blanks, and a
+// value with a blank or quote at either end is put in double quotes (which
+// reading removes again). For stores that write a whole profile file at once.
+std::string EncodeProfileValue(std::string_view value);
+// "key=" and the encoded value: one line of a profile file.
+std::string ProfileKeyLine(std::string_view key, std::string_view value);
+
 // Key names of a section in file order (empty when missing).
 std::vector<std::string> GetProfileKeys(const std::string& path, std::string_view section);
 

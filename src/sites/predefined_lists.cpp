@@ -1,5 +1,8 @@
 #include "sites/predefined_lists.h"
 
+#include "platform/file_replace.h"
+#include "platform/profile.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -184,7 +187,7 @@ bool IsListSection(std::string_view name) {
 }
 
 void AddLine(std::string* out, std::string_view key, std::string_view value) {
-  out->append(ProfileKeyLine(key, value));
+  out->append(platform::ProfileKeyLine(key, value));
   out->push_back('\n');
 }
 
@@ -285,7 +288,7 @@ bool SavePredefinedLists(const std::string& path, const std::vector<PredefinedLi
   }
   if (kept_any && !Trim(last_kept).empty()) out.push_back('\n');
   out.append(ListsText(lists));
-  return ReplaceFileAtomically(path, out);
+  return platform::ReplaceFileAtomically(path, out, kPrivateFileMode);
 }
 
 std::vector<int> TreeSlotNumbers(const PredefinedList& list) {

@@ -1,5 +1,8 @@
 #include "sites/site_directory_store.h"
 
+#include "platform/file_replace.h"
+#include "platform/profile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -215,60 +218,6 @@ bool ReadWhole(const std::string& path, std::string* out, bool* missing, std::st
   return true;
 }
 
-std::string ParentFolder(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Writes a temporary file beside path through fill(fd), flushes it and
-// renames it over path.
-template <typename Fill>
-bool ReplaceThrough(const std::string& requested_path, unsigned new_mode, Fill fill) {
-  std::string path = requested_path;
-  struct stat lst{};
-  if (::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr); real != nullptr) {
-      path = real;
-      std::free(real);
-    }
-  }
-  struct stat st{};
-  const bool existed = ::stat(path.c_str(), &st) == 0;
-  if (existed && !S_ISREG(st.st_mode)) return false;
-
-  const std::string folder = ParentFolder(path);
-  const size_t slash = path.rfind('/');
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string tmpl = base.size() + 10 <= NAME_MAX ? path + ".tmpXXXXXX" : folder + "/.siteXXXXXX";
-  const int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::fchmod(fd, existed ? (st.st_mode & 07777) : static_cast<mode_t>(new_mode & 07777)) == 0;
-  ok = ok && fill(fd) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(tmpl.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    ::unlink(tmpl.c_str());
-    return false;
-  }
-  if (const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
-  }
-  return true;
-}
-
 // Copies the file at path to path + ".bad" (replacing an older copy), byte
 // for byte, whatever its size.
 bool PreserveDamaged(const std::string& path, std::string* reason) {
@@ -280,7 +229,7 @@ bool PreserveDamaged(const std::string& path, std::string* reason) {
   }
   struct stat st{};
   const unsigned mode = ::fstat(src, &st) == 0 ? (st.st_mode & 0777) : 0600;
-  const bool ok = ReplaceThrough(path + std::string(kDamagedSuffix), mode, [src](int dst) {
+  const bool ok = platform::ReplaceFileThrough(path + std::string(kDamagedSuffix), mode, [src](int dst) {
     char buf[65536];
     for (;;) {
       const ssize_t n = ::read(src, buf, sizeof buf);
@@ -289,7 +238,7 @@ bool PreserveDamaged(const std::string& path, std::string* reason) {
         if (errno == EINTR) continue;
         return false;
       }
-      if (!WriteAll(dst, std::string_view(buf, static_cast<size_t>(n)))) return false;
+      if (!platform::WriteAll(dst, std::string_view(buf, static_cast<size_t>(n)))) return false;
     }
   });
   ::close(src);
@@ -297,7 +246,6 @@ bool PreserveDamaged(const std::string& path, std::string* reason) {
   return ok;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
 
 bool HasControl(std::string_view s) {
   for (char c : s) {
@@ -310,7 +258,7 @@ bool HasControl(std::string_view s) {
 void AddKey(std::string* out, const char* format, size_t number, std::string_view value) {
   char key[32];
   std::snprintf(key, sizeof key, format, static_cast<int>(number));
-  out->append(ProfileKeyLine(key, value));
+  out->append(platform::ProfileKeyLine(key, value));
   out->push_back('\n');
 }
 
@@ -402,24 +350,10 @@ SiteLoadResult LoadSiteDirectory(const std::string& path, SiteDirectoryData* dir
   return result;
 }
 
-std::string ProfileKeyLine(std::string_view key, std::string_view value) {
-  std::string v(value);
-  for (char& c : v) {
-    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
-  }
-  if (!v.empty()) {
-    auto needs_quotes = [](char c) { return IsBlank(c) || c == '"' || c == '\''; };
-    if (needs_quotes(v.front()) || needs_quotes(v.back())) v = '"' + v + '"';
-  }
-  std::string line(key);
-  line.push_back('=');
-  line.append(v);
-  return line;
-}
 
 std::string MirrorText(const SiteDirectoryData& dir) {
   std::string out = "[DVRLIST]\n";
-  out.append(ProfileKeyLine("TOTAL_GROUP", std::to_string(dir.groups.size())));
+  out.append(platform::ProfileKeyLine("TOTAL_GROUP", std::to_string(dir.groups.size())));
   out.push_back('\n');
   if (dir.groups.empty()) return out;
   out.append("\n[GROUP]\n");
@@ -445,9 +379,6 @@ std::string MirrorText(const SiteDirectoryData& dir) {
   return out;
 }
 
-bool ReplaceFileAtomically(const std::string& path, std::string_view data, unsigned new_mode) {
-  return ReplaceThrough(path, new_mode, [data](int fd) { return WriteAll(fd, data); });
-}
 
 SiteSaveResult SaveSiteDirectory(const std::string& path, const std::string& mirror_ini_path,
                                  const SiteDirectoryData& dir, SiteLoadResult* last_load) {
@@ -464,12 +395,12 @@ SiteSaveResult SaveSiteDirectory(const std::string& path, const std::string& mir
     }
     last_load->preserve_before_save = false;
   }
-  if (!ReplaceFileAtomically(path, EncodeSiteDirectory(dir))) {
+  if (!platform::ReplaceFileAtomically(path, EncodeSiteDirectory(dir), kPrivateFileMode)) {
     result.status = SiteSaveStatus::kWriteFailed;
     result.reason = "cannot write " + path + ": " + std::strerror(errno);
     return result;
   }
-  if (!ReplaceFileAtomically(mirror_ini_path, MirrorText(dir))) {
+  if (!platform::ReplaceFileAtomically(mirror_ini_path, MirrorText(dir), kPrivateFileMode)) {
     result.status = SiteSaveStatus::kMirrorFailed;
     result.reason = "cannot write " + mirror_ini_path + ": " + std::strerror(errno);
   }

@@ -111,15 +111,9 @@ std::string CutSiteText(std::string_view s, size_t max_bytes = kSiteFieldChars);
 // ---------------------------------------------------------------------------
 // File helpers the stores of this folder share
 
-// Replaces path with data through a temporary file in the same folder that is
-// written, flushed and renamed over it; a symbolic link is followed. An
-// existing file keeps its permissions; a new one gets new_mode.
-bool ReplaceFileAtomically(const std::string& path, std::string_view data, unsigned new_mode = 0600);
-
-// One "key=value" line of a profile file as platform::WriteProfileString
-// writes it: CR, LF and NUL become blanks; a value with a blank or quote at
-// either end is put in double quotes.
-std::string ProfileKeyLine(std::string_view key, std::string_view value);
+// New store files are readable by their owner only: they hold passwords in
+// plain text. Files are replaced whole with platform::ReplaceFileAtomically.
+inline constexpr unsigned kPrivateFileMode = 0600;
 
 // ---------------------------------------------------------------------------
 // Choices of the site dialog

@@ -15,6 +15,9 @@
 #include <vector>
 
 #include "cli_args.h"
+
+#include "platform/file_replace.h"
+#include "platform/profile.h"
 #include "commands.h"
 #include "output.h"
 #include "platform/user_folder.h"
@@ -402,7 +405,7 @@ int Export(const Folder& f, const std::string& file) {
       out += "\r\n";
     }
   }
-  if (!ReplaceFileAtomically(file, out)) {
+  if (!platform::ReplaceFileAtomically(file, out, kPrivateFileMode)) {
     ErrLine("tavrel-cli sites export: cannot write %s: %s", file.c_str(), std::strerror(errno));
     return 1;
   }
