@@ -124,10 +124,11 @@ TEST(CliLive, EachStreamFaultHasItsOutcome) {
   EXPECT_EQ(run.status, 0) << run.err;
   // Garbage: the header check drops it six bytes at a time; with no
   // resynchronisation the stream is read in six-byte steps, each a dropped
-  // header, until a message happens to start on one. Here (the loop's 13th
-  // picture follows the garbage) that comes a few pictures later, and the
-  // stream carries on. Had the video held the magic at one of those steps
-  // with a length beyond a packet, the stream would have ended instead.
+  // header, until a message happens to start on one. Where the garbage falls
+  // here (before the loop's picture 13) that comes within two pictures, and
+  // the stream carries on. Had the video held the magic at one of those
+  // steps with a length beyond a packet, the stream would have ended
+  // instead: what garbage does depends on the bytes that follow it.
   // Shuffle: the next key picture comes last fragment first; its fragments
   // before index 0 belong to no unit, and the unit begun by index 0 is
   // broken off by the next picture. Oversize: dropped once it outgrows the
