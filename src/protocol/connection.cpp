@@ -249,10 +249,11 @@ int CDvrConnection::WaitForAnswer(uint16_t expected_command, void* destination, 
   }
 }
 
-bool CDvrConnection::LaunchWorker(std::function<void()> fn) {
+bool CDvrConnection::LaunchWorker(std::function<void()> fn, const std::function<void()>& prepare) {
   std::lock_guard<std::mutex> lock(worker_lock_);
   if (worker_active_.load()) return false;
   if (worker_.joinable()) worker_.join();
+  if (prepare) prepare();
   connect_allowed_.store(true);
   worker_active_.store(true);
   worker_ = std::thread([this, fn = std::move(fn)] {

@@ -120,8 +120,11 @@ class CDvrConnection {
  protected:
   // Starts fn on the worker thread unless a worker is still active (then
   // nothing happens and false is returned). A worker that has ended is joined
-  // first. The worker marks itself inactive as its last action.
-  bool LaunchWorker(std::function<void()> fn);
+  // first. The worker marks itself inactive as its last action. prepare, when
+  // given, runs just before the thread starts and only then: the place to
+  // store what the worker reads (host, port, ...) without racing a worker
+  // still running.
+  bool LaunchWorker(std::function<void()> fn, const std::function<void()>& prepare = {});
   // Joins the worker unless called on the worker itself.
   void StopThread();
   bool OnWorkerThread() const;

@@ -29,11 +29,16 @@ CControlSession::~CControlSession() { Stop(); }
 
 int CControlSession::StartSession(const char* host, int port, const char* user_id, const char* password) {
   run_.store(true);
-  CopyHost(host);
-  port_ = port;
-  platform::CopyTextBounded(user_id_, sizeof user_id_, user_id != nullptr ? user_id : "", sizeof user_id_ - 1);
-  platform::CopyTextBounded(password_, sizeof password_, password != nullptr ? password : "", sizeof password_ - 1);
-  LaunchWorker([this] { WorkerMain(); });
+  // A worker still running keeps what it was started with.
+  LaunchWorker([this] { WorkerMain(); },
+               [&] {
+                 CopyHost(host);
+                 port_ = port;
+                 platform::CopyTextBounded(user_id_, sizeof user_id_, user_id != nullptr ? user_id : "",
+                                           sizeof user_id_ - 1);
+                 platform::CopyTextBounded(password_, sizeof password_, password != nullptr ? password : "",
+                                           sizeof password_ - 1);
+               });
   return 1;
 }
 

@@ -104,10 +104,13 @@ uint16_t CLiveStream::GetChannelMask() const { return channel_mask_.load(); }
 
 int CLiveStream::StartThread(const char* host, int port, CControlSession* control) {
   run_.store(true);
-  CopyHost(host);
-  port_ = port;
-  control_.store(control);
-  LaunchWorker([this] { WorkerMain(); });
+  // A worker still running keeps what it was started with.
+  LaunchWorker([this] { WorkerMain(); },
+               [&] {
+                 CopyHost(host);
+                 port_ = port;
+                 control_.store(control);
+               });
   return 1;
 }
 
