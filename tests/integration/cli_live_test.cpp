@@ -174,25 +174,42 @@ TEST(CliLive, EachStreamFaultHasItsOutcome) {
 }
 
 TEST(CliLive, WithoutChannelsTheGridHasThePanesOfTheDvrsChannelCount) {
-  // 8 channels take the nine-pane layout.
-  for (auto [channels, mask] : {std::pair{"4", "000f"}, {"8", "01ff"}}) {
-    SCOPED_TRACE(channels);
-    Sim sim({"--channels", channels, "--log-requests"});
+  // The site starts live with the mask of its channel count; the grid then
+  // asks for the channels of its panes (8 channels take the nine-pane
+  // layout), in the start request when that has not gone out yet.
+  struct Case {
+    const char* channels;
+    int panes;
+    std::vector<int> start_masks;
+  };
+  for (const Case& c : {Case{"4", 0x000F, {0x000F}}, Case{"8", 0x01FF, {0x00FF, 0x01FF}}}) {
+    SCOPED_TRACE(c.channels);
+    Sim sim({"--channels", c.channels, "--log-requests"});
     ASSERT_FALSE(sim.base.empty());
     CliRun run = Cli("live", sim, {"--seconds", "2"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), std::string("live channels=") + channels + " platform=164"),
+    EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), std::string("live channels=") + c.channels + " platform=164"),
               run.lines.end());
     // The client is done: every request it sent is in the log already.
-    std::vector<std::string> masks;
+    int start = -1;
+    std::vector<int> masks;  // of the start requests and the mask requests, in order
     std::string line;
     while (sim.proc->ReadLine(&line, 500)) {
       std::smatch m;
-      if (std::regex_search(line, m, std::regex("cmd=0x410[06] length=[0-9]+ payload=([0-9a-f]{4})"))) masks.push_back(m[1]);
+      if (!std::regex_search(line, m, std::regex("cmd=0x410([06]) length=[0-9]+ payload=([0-9a-f]{4})([0-9a-f]{4})?"))) {
+        continue;
+      }
+      const int mask = std::stoi(m[2], nullptr, 16);
+      if (m[1] == "0" && m[3] == "0001") start = mask;
+      masks.push_back(mask);
     }
-    // The primary's start request; the secondary's asks for nothing.
-    std::sort(masks.begin(), masks.end());
-    EXPECT_EQ(masks, (std::vector<std::string>{"0000", mask}));
+    EXPECT_NE(std::find(c.start_masks.begin(), c.start_masks.end(), start), c.start_masks.end()) << start;
+    int last = 0;
+    for (int mask : masks) {
+      EXPECT_EQ(mask & ~c.panes, 0) << std::hex << mask;  // never a channel without a pane
+      if (mask != 0) last = mask;
+    }
+    EXPECT_EQ(last, c.panes);
   }
 }
 
