@@ -82,10 +82,17 @@ bool ParseVolSize(const uint8_t* d, size_t n, int* width, int* height) {
   return !bits.exhausted();
 }
 
+// The largest picture the display path shows (kPictureBufferBytes holds it
+// in YUY2): a layer wider or taller cannot be shown, whatever its area.
+constexpr int kMaxShownWidth = 720;
+constexpr int kMaxShownHeight = 576;
+
 // Sizes of the layer headers (00 00 01 20..2F) in a frame: false when one
-// of them declares a picture larger than max_pixels, so that the decoder
-// never sets itself up for a picture that could not be shown. *found tells
-// whether any size was read.
+// of them declares a picture wider or taller than the display path shows or
+// larger than max_pixels, so that the decoder never sets itself up for a
+// picture that could not be shown. Such shapes are no camera's, and XviD
+// does not survive all of them (a layer of 8 x 4096 pixels makes it read
+// outside its pictures). *found tells whether any size was read.
 bool VolSizesFit(const uint8_t* d, size_t n, uint64_t max_pixels, bool* found) {
   *found = false;
   for (size_t i = 0; i + 4 < n; ++i) {
@@ -93,7 +100,7 @@ bool VolSizesFit(const uint8_t* d, size_t n, uint64_t max_pixels, bool* found) {
     int w = 0, h = 0;
     if (!ParseVolSize(d + i + 4, n - i - 4, &w, &h)) continue;
     *found = true;
-    if (uint64_t(w) * uint64_t(h) > max_pixels) return false;
+    if (w > kMaxShownWidth || h > kMaxShownHeight || uint64_t(w) * uint64_t(h) > max_pixels) return false;
   }
   return true;
 }

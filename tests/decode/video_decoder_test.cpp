@@ -309,6 +309,26 @@ TEST_F(Silence, Mpeg4VolAloneSetsTheSizeAndTheVopFollows) {
   ExpectCloseToSource(DecodeFrame(&dec, clip, 1), clip, 1);
 }
 
+// A layer whose area fits the buffer but which is taller than the display
+// path shows is refused like a larger one: XviD is not set up for it (no
+// camera sends such shapes, and some make XviD read outside its pictures),
+// and a stream that fits decodes afterwards.
+TEST_F(Silence, Mpeg4LayerTallerThanShownYieldsNothing) {
+  ClipRecipe recipe;
+  recipe.platform_code = 160;
+  recipe.size = PictureSize::kCif;
+  recipe.custom_size = {176, 1024};
+  recipe.frame_count = 2;
+  const EncodedClip tall = mediagen::GenerateClip(recipe);
+  ASSERT_TRUE(tall.ok()) << tall.error;
+  ASSERT_LE(176 * 1024 * 2, static_cast<int>(kPictureBufferBytes));
+  CMpeg4Decoder dec;
+  for (size_t i = 0; i < tall.frames.size(); ++i) EXPECT_EQ(DecodeFrame(&dec, tall, i), nullptr);
+  EXPECT_EQ(dec.GetPicture()->width, -1);
+  const EncodedClip next = Generate(160, PictureSize::kCif, true, 2, 2);
+  for (size_t i = 0; i < next.frames.size(); ++i) ExpectCloseToSource(DecodeFrame(&dec, next, i), next, i);
+}
+
 // --- libzelvadec decoder specifics --------------------------------------
 
 // A record carrying two pictures: only the first is decoded and returned.
