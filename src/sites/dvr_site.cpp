@@ -319,7 +319,11 @@ void CDvrSite::OnSecondaryNotify(int code, void* user) {
 }
 
 void CDvrSite::OnLiveFrame(const uint8_t* record, int record_bytes, void* user) {
-  static_cast<CDvrSite*>(user)->ConsumeLiveFrame(record, record_bytes);
+  static_cast<CDvrSite*>(user)->ConsumeLiveFrame(record, record_bytes, false);
+}
+
+void CDvrSite::OnSecondaryFrame(const uint8_t* record, int record_bytes, void* user) {
+  static_cast<CDvrSite*>(user)->ConsumeLiveFrame(record, record_bytes, true);
 }
 
 void CDvrSite::StartLive() {
@@ -331,6 +335,7 @@ void CDvrSite::StartLive() {
       live->SetNotifyCallback(&CDvrSite::OnLiveNotify, this);
       live->Secondary().SetNotifyCallback(&CDvrSite::OnSecondaryNotify, this);
       live->SetFrameCallback(&CDvrSite::OnLiveFrame, this);
+      live->Secondary().SetFrameCallback(&CDvrSite::OnSecondaryFrame, this);
       live_ = std::move(live);
       live_pair_.store(live_.get());
     }
@@ -417,6 +422,12 @@ void CDvrSite::StopAll() {
   StopTalk();
 }
 
+bool CDvrSite::SecondaryCarries(int channel) const {
+  CDualLiveStream* live = live_pair_.load();
+  if (live == nullptr) return false;
+  return ((live->GetSecondaryMask() >> channel) & 1u) != 0 && live->Secondary().IsConnected();
+}
+
 uint64_t CDvrSite::FramesReceived(int channel) const {
   return channel >= 0 && channel < kChannels ? stats_[channel].total_frames.load() : 0;
 }
@@ -425,7 +436,7 @@ uint64_t CDvrSite::PicturesDecoded(int channel) const {
   return channel >= 0 && channel < kChannels ? stats_[channel].total_pictures.load() : 0;
 }
 
-void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes) {
+void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes, bool from_secondary) {
   // Early return without the lock for sites not shown; checked again below.
   if (!live_display_.load() || sink_.load() == nullptr) return;
   streaming::FrameInfo info;
@@ -434,6 +445,10 @@ void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes) {
   if (info.record_size_bytes > static_cast<uint32_t>(record_bytes)) return;
   const int channel = info.channel_index;
   if (channel < 0 || channel >= kChannels || channel >= channel_count_.load() || playback_mode_.load()) return;
+  // A channel's pictures depend on the ones before, so its decoder takes one
+  // stream only: the secondary while it carries the channel (the pane shown
+  // alone), else the primary. The same channel on the other stream is left.
+  if (from_secondary != SecondaryCarries(channel)) return;
   ChannelStats& st = stats_[channel];
 
   // Everything that reaches the sink or the player happens under the decode

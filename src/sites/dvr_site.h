@@ -177,7 +177,9 @@ class CDvrSite {
   CDualLiveStream* LivePair() { return live_pair_.load(); }
 
   // The live frame consumer: one frame record from a stream thread.
-  void ConsumeLiveFrame(const uint8_t* record, int record_bytes);
+  // from_secondary: the record came on the secondary stream. A channel is
+  // decoded from one stream only (see SecondaryCarries).
+  void ConsumeLiveFrame(const uint8_t* record, int record_bytes, bool from_secondary = false);
   // Statistics counted so far for a channel (frames received since start).
   uint64_t FramesReceived(int channel) const;
   uint64_t PicturesDecoded(int channel) const;
@@ -210,6 +212,10 @@ class CDvrSite {
   static void OnLiveNotify(int code, void* user);
   static void OnSecondaryNotify(int code, void* user);
   static void OnLiveFrame(const uint8_t* record, int record_bytes, void* user);
+  static void OnSecondaryFrame(const uint8_t* record, int record_bytes, void* user);
+  // Whether the secondary stream is up and carries the channel: then the
+  // channel's frames are taken from it and not from the primary.
+  bool SecondaryCarries(int channel) const;
 
   // The talk capture and the site its blocks go to: the owner value of the
   // capture's callback. Made before the capture thread starts and deleted

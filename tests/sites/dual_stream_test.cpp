@@ -1,10 +1,9 @@
-// One channel decoded from both live streams at once: a site showing a
-// single pane gets that channel's video on the primary and the secondary
-// stream (the simulator's --duplicate-video), so both stream threads feed
-// the channel's one decoder under the site's decode lock, each picture
-// twice. Every picture must come out whole. The video is key pictures only:
-// a picture predicted from the one before cannot be decoded twice in a row
-// through one decoder.
+// One channel on both live streams at once: a site showing a single pane
+// gets that channel's video on the primary and the secondary stream (the
+// simulator's --duplicate-video), so both stream threads call the site's
+// consumer with the same pictures. The channel's decoder must take one
+// stream only (pictures predicted from the one before cannot go through it
+// twice), and every picture must come out whole.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -168,7 +167,6 @@ TEST(DualStreamDecode, OneChannelFromBothStreamsComesOutWhole) {
   c.channels = 4;
   c.resolution = 3;  // QCIF
   c.bitrate_bps = 512000;
-  c.gop = 1;
   c.duplicate_video = true;
   c.prepare_media = true;
   dvrsim::Simulator sim(c, [](std::string_view) {});
@@ -207,9 +205,9 @@ TEST(DualStreamDecode, OneChannelFromBothStreamsComesOutWhole) {
 
   EXPECT_EQ(sink.Faults(), std::vector<std::string>{});
   for (int channel : {1, 2}) {
-    // 25 pictures a second from each stream.
-    EXPECT_GT(sink.Pictures(channel), 150) << channel;
-    EXPECT_EQ(sink.Threads(channel), 2u) << channel;
+    // 25 pictures a second, from the secondary stream's thread alone.
+    EXPECT_GT(sink.Pictures(channel), 100) << channel;
+    EXPECT_EQ(sink.Threads(channel), 1u) << channel;
   }
   EXPECT_GT(site.LivePair()->Secondary().AssemblyCounts().units, 200u);
 }
