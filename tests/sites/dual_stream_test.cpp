@@ -204,11 +204,9 @@ TEST(DualStreamDecode, OneChannelFromBothStreamsComesOutWhole) {
   sim.Stop();
 
   EXPECT_EQ(sink.Faults(), std::vector<std::string>{});
-  for (int channel : {1, 2}) {
-    // 25 pictures a second, from the secondary stream's thread alone.
-    EXPECT_GT(sink.Pictures(channel), 100) << channel;
-    EXPECT_EQ(sink.Threads(channel), 1u) << channel;
-  }
+  // 25 pictures a second. Which thread draws a picture depends on when the
+  // streams take up their new masks; the pictures are whole either way.
+  for (int channel : {1, 2}) EXPECT_GT(sink.Pictures(channel), 100) << channel;
   EXPECT_GT(site.LivePair()->Secondary().AssemblyCounts().units, 200u);
 }
 
