@@ -7,7 +7,7 @@
 // channels to 16 of the 64 panes, and the reference also scales each
 // picture to a pane's size.
 //
-//   live_bench --port BASE [--port BASE ...] --user ID --password PW [--host H]
+//   live_e2e --port BASE [--port BASE ...] --user ID --password PW [--host H]
 //              [--seconds S] [--warmup S] [--grid] [--reference-every K]
 //              [simulator options the loops were made with: --platform,
 //               --channels, --resolution, --fps, --camera-like, ...]
@@ -248,7 +248,7 @@ Totals Snapshot(Bench& bench, std::vector<std::unique_ptr<SiteRun>>& runs) {
 }
 
 int Fail(const char* what) {
-  std::fprintf(stderr, "live_bench: %s\n", what);
+  std::fprintf(stderr, "live_e2e: %s\n", what);
   return 1;
 }
 
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
   dvrsim::SimConfig config;
   std::string error;
   if (ports.empty() || user.empty() || dvrsim::ParseOptions(sim_args, &config, &error) != dvrsim::ParseOutcome::kRun) {
-    std::fprintf(stderr, "live_bench: %s\n", error.empty() ? "--port, --user and --password are needed" : error.c_str());
+    std::fprintf(stderr, "live_e2e: %s\n", error.empty() ? "--port, --user and --password are needed" : error.c_str());
     return 2;
   }
   const int sites = static_cast<int>(ports.size());
@@ -362,8 +362,10 @@ int main(int argc, char** argv) {
         if (r->site->Id() != code.first) continue;
         if (code.second == kNotifyLoggedIn) r->site->SendFollowUpRequests();
         if (code.second == 51 && !r->site->LiveStarted()) {
-          r->site->StartLive();
+          // Shown before the streams start, so that no channel's first key
+          // picture arrives while the site is not shown.
           r->site->SetLiveDisplay(true);
+          r->site->StartLive();
           r->site->UpdateLiveMask();
         }
         if (IsLoginFailure(code.second) || code.second == kNotifyConnectionLost) return false;
