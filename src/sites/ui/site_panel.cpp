@@ -453,14 +453,16 @@ void CSitePanel::ShowSite(CSiteDirectory::Site* site) {
 
 void CSitePanel::StartLiveFor(CSiteDirectory::Site* site) {
   CDvrSite& runtime = *site->runtime;
-  runtime.StartLive();
   if (current_ != nullptr && current_ != site) {
     current_->runtime->SetLiveDisplay(false);
     if (talk_->isChecked()) current_->runtime->StopTalk();
   }
   current_ = site;
   ShowSite(site);
+  // Shown before its streams start, so the first key picture of each
+  // channel is drawn rather than dropped.
   runtime.SetLiveDisplay(true);
+  runtime.StartLive();
   runtime.UpdateLiveMask();
   if (talk_->isChecked()) StartTalkOn(runtime);
   site->status_text.clear();
@@ -536,8 +538,8 @@ void CSitePanel::HandleCode(int site_id, int code) {
       if (!runtime.LiveStarted()) {
         if (list_view_ && InList(site)) {
           // The list view shows this DVR's slots; the grid stays the list's.
-          runtime.StartLive();
           runtime.SetLiveDisplay(true);
+          runtime.StartLive();
           runtime.UpdateLiveMask();
           if (current_ == nullptr) current_ = site;
         } else if (list_view_) {
