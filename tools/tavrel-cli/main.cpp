@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "command_registry.h"
 #include "commands.h"
 
 namespace {
@@ -114,6 +115,14 @@ const char kUsage[] =
     "      model and user take the defaults. All or nothing: the first bad row is\n"
     "      named by its line number and nothing is changed.\n"
     "      Exit 0 on success, 1 when a check, a file or site.dat fails, 2 for bad usage.\n";
+
+void PrintUsage(std::FILE* out) {
+  std::fputs(kUsage, out);
+  for (const CliCommand& command : RegisteredCliCommands()) {
+    std::fputs("\n", out);
+    std::fputs(command.usage, out);
+  }
+}
 }  // namespace
 
 bool StopRequested() { return g_stop != 0; }
@@ -124,7 +133,7 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnSignal);
   std::signal(SIGPIPE, SIG_IGN);
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    PrintUsage(argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : 0;
   }
   const std::string command = argv[1];
@@ -135,6 +144,8 @@ int main(int argc, char** argv) {
   if (command == "live") return RunLive(args);
   if (command == "talk") return RunTalk(args);
   if (command == "sites") return RunSites(args);
-  std::fprintf(stderr, "tavrel-cli: unknown command %s\n%s", command.c_str(), kUsage);
+  if (const CliCommand* registered = FindCliCommand(command)) return registered->run(args);
+  std::fprintf(stderr, "tavrel-cli: unknown command %s\n", command.c_str());
+  PrintUsage(stderr);
   return 2;
 }
