@@ -1,0 +1,70 @@
+// CPlaybackSession: the connection that plays back what a DVR recorded. It
+// is admitted with the session id of its site's control session, asks for
+// playback, and then delivers frame records exactly as a live stream does
+// (0x4104 fragments, reassembled) to its frame callback on its own worker
+// thread. The panel steers it with position and play-control requests from
+// the user-interface thread; the DVR's "playing" and "ended" answers come to
+// the status callback.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "protocol/connection.h"
+#include "streaming/live_stream.h"
+
+class CVideoDecoder;
+class CAudioDecoder;
+
+// Status codes of a playback session.
+inline constexpr int kPlaybackStatusRunning = 57;  // the DVR plays (0x4111)
+inline constexpr int kPlaybackStatusEnded = 15;    // playback ended (0x4114) or could not be asked for
+
+class CPlaybackSession : public CDvrConnection {
+ public:
+  static constexpr int kChannels = 16;
+  static constexpr int kReceiveTimeoutS = 1;
+
+  CPlaybackSession();
+  ~CPlaybackSession() override;
+
+  // Stores host, port and session id and starts the worker unless one runs.
+  // Returns 1.
+  virtual int StartPlayback(const char* host, int port, int session_id);
+  // Clears the run flag, closes the socket and joins the worker.
+  void Stop() override;
+
+  // Requests; each returns whether the message was sent whole.
+  bool ClosePlayback();                                    // 0x4112, one zero byte
+  // 0x4126: the time to play from, in the DVR's zone as the panel shows it.
+  bool SetPosition(int year, int month, int day, int hour, int minute, int second);
+  bool PlayControl(int action, int direction, int step);  // 0x412C
+  bool SendPlaybackMask(uint16_t mask);                    // 0x4106
+  bool SendZeroRequest(uint16_t command);                  // 0x4128 or 0x412A with a u16 0
+  bool ShowHiddenChannels();                               // 0x7911
+  bool HideHiddenChannels();                               // 0x7912
+
+  // The DVR reported that it plays (0x4111) and has not ended since.
+  bool IsPlaying() const { return playing_.load(); }
+  int SessionId() const { return session_id_.load(); }
+
+  // Decoder slots (channel 0..15), owned by the session; set replaces and
+  // deletes the previous decoder. Users of a decoder hold the decode lock.
+  CVideoDecoder* VideoDecoder(int channel) const;
+  CAudioDecoder* AudioDecoder(int channel) const;
+  void SetVideoDecoder(int channel, CVideoDecoder* decoder);
+  void SetAudioDecoder(int channel, CAudioDecoder* decoder);
+  void SetDecodeLock(std::mutex* lock) { decode_lock_ = lock; }
+
+  CFragmentAssembler::Counts AssemblyCounts() const { return assembler_.GetCounts(); }
+
+ private:
+  void WorkerMain();
+
+  std::atomic<int> session_id_{0};
+  std::atomic<bool> playing_{false};
+  CVideoDecoder* video_decoders_[kChannels] = {};
+  CAudioDecoder* audio_decoders_[kChannels] = {};
+  std::mutex* decode_lock_ = nullptr;
+  CFragmentAssembler assembler_;
+};
