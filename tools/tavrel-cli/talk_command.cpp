@@ -3,13 +3,12 @@
 // paced as a microphone would deliver it.
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "audio/wav_file.h"
 #include "cli_args.h"
 #include "commands.h"
 #include "output.h"
@@ -17,43 +16,6 @@
 #include "site_driver.h"
 #include "sites/dvr_site.h"
 #include "streaming/live_stream.h"
-
-namespace {
-
-// Reads the samples of an 8 kHz mono 16-bit PCM WAV file.
-bool ReadWav(const std::string& path, std::vector<int16_t>* samples, std::string* why) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *why = "cannot read " + path;
-    return false;
-  }
-  std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  auto u16 = [&](size_t o) { return static_cast<uint32_t>(b[o] | (b[o + 1] << 8)); };
-  auto u32 = [&](size_t o) { return u16(o) | (u16(o + 2) << 16); };
-  if (b.size() < 12 || std::memcmp(b.data(), "RIFF", 4) != 0 || std::memcmp(b.data() + 8, "WAVE", 4) != 0) {
-    *why = path + " is not a WAV file";
-    return false;
-  }
-  bool format_ok = false;
-  for (size_t pos = 12; pos + 8 <= b.size();) {
-    const uint32_t size = u32(pos + 4);
-    const size_t body = pos + 8;
-    if (size > b.size() - body) break;
-    if (std::memcmp(b.data() + pos, "fmt ", 4) == 0 && size >= 16) {
-      format_ok = u16(body) == 1 && u16(body + 2) == 1 && u32(body + 4) == 8000 && u16(body + 14) == 16;
-    } else if (std::memcmp(b.data() + pos, "data", 4) == 0) {
-      if (!format_ok) break;
-      samples->resize(size / 2);
-      for (size_t i = 0; i < samples->size(); ++i) (*samples)[i] = static_cast<int16_t>(u16(body + 2 * i));
-      return true;
-    }
-    pos = body + size + (size & 1);
-  }
-  *why = path + " must be 8,000 Hz mono 16-bit PCM";
-  return false;
-}
-
-}  // namespace
 
 int RunTalk(const std::vector<std::string>& args) {
   CliArgs opts(args, {"--host", "--port", "--user", "--password", "--wav", "--seconds", "--connect-timeout"}, {});
@@ -70,7 +32,7 @@ int RunTalk(const std::vector<std::string>& args) {
   }
   std::vector<int16_t> samples;
   std::string why;
-  if (!ReadWav(*opts.Value("--wav"), &samples, &why)) {
+  if (!ReadWavFile(*opts.Value("--wav"), &samples, &why)) {
     ErrLine("tavrel-cli talk: %s", why.c_str());
     return 2;
   }
