@@ -97,8 +97,14 @@ void CLiveStream::Stop() {
 }
 
 void CLiveStream::SetControlSession(CControlSession* control) { control_.store(control); }
-void CLiveStream::SetPort(int port) { port_ = port; }
-void CLiveStream::SetHost(const char* host) { CopyHost(host); }
+// The worker reads host and port without a lock, so they change only while
+// no worker runs (the thread that starts the stream is the one that sets them).
+void CLiveStream::SetPort(int port) {
+  if (!IsWorkerActive()) port_ = port;
+}
+void CLiveStream::SetHost(const char* host) {
+  if (!IsWorkerActive()) CopyHost(host);
+}
 void CLiveStream::SetStreamKind(int kind) { stream_kind_.store(kind); }
 uint16_t CLiveStream::GetChannelMask() const { return channel_mask_.load(); }
 

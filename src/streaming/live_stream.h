@@ -83,6 +83,7 @@ class CLiveStream : public CDvrConnection {
 
   // Virtual operations continuing the connection's slot order.
   virtual void SetControlSession(CControlSession* control);
+  // Take effect at the next start; ignored while a worker runs.
   virtual void SetPort(int port);
   virtual void SetHost(const char* host);
   virtual int StartThread(const char* host, int port, CControlSession* control);
