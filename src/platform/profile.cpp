@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace platform {
@@ -333,18 +334,11 @@ int GetProfileInt(const std::string& path, std::string_view section, std::string
   return static_cast<int>(n);
 }
 
-bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value) {
-  section = Trim(section);
-  key = Trim(key);
-  if (!SectionNameOk(section) || !KeyNameOk(key)) return false;
-  const std::string encoded = EncodeProfileValue(value);
+namespace {
 
-  std::lock_guard<std::mutex> lock(WriterMutex());
-  Profile p;
-  if (!LoadForWriting(path, &p)) return false;
-  Rewriter rw(p);
-
+// Sets section/key (names already checked) in the file held by p, through rw.
+void SetKey(const Profile& p, Rewriter& rw, std::string_view section, std::string_view key,
+            const std::string& encoded) {
   const size_t s = p.FindSection(section);
   if (s == std::string_view::npos) {
     // New section at the end, after a blank line when the file has content.
@@ -352,7 +346,7 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
     if (!p.lines.empty() && !Trim(p.lines.back().text).empty()) rw.InsertAfter(last, "");
     rw.InsertAfter(last, "[" + std::string(section) + "]");
     rw.InsertAfter(last, std::string(key) + "=" + encoded);
-    return Commit(path, rw);
+    return;
   }
 
   const size_t end = p.SectionEnd(s);
@@ -364,12 +358,83 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
       // Keep the spelling the file uses for the key.
       // An unchanged value leaves the line (and its layout) alone.
       if (line.value != encoded) rw.Replace(i, std::string(line.name) + "=" + encoded);
-      return Commit(path, rw);
+      return;
     }
     last_key = i;
   }
   rw.InsertAfter(last_key, std::string(key) + "=" + encoded);
+}
+
+}  // namespace
+
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+  section = Trim(section);
+  key = Trim(key);
+  if (!SectionNameOk(section) || !KeyNameOk(key)) return false;
+  const std::string encoded = EncodeProfileValue(value);
+
+  std::lock_guard<std::mutex> lock(WriterMutex());
+  Profile p;
+  if (!LoadForWriting(path, &p)) return false;
+  Rewriter rw(p);
+  SetKey(p, rw, section, key, encoded);
   return Commit(path, rw);
+}
+
+bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEntry>& entries) {
+  for (const ProfileEntry& e : entries) {
+    if (!SectionNameOk(Trim(e.section)) || !KeyNameOk(Trim(e.key))) return false;
+  }
+  std::lock_guard<std::mutex> lock(WriterMutex());
+  Profile p;
+  if (!LoadForWriting(path, &p)) return false;
+  // Each entry is applied to the text the previous one left, so an entry may
+  // add to a section an earlier entry created; the file is saved once.
+  bool changed = false;
+  for (const ProfileEntry& e : entries) {
+    Rewriter rw(p);
+    SetKey(p, rw, Trim(e.section), Trim(e.key), EncodeProfileValue(e.value));
+    if (!rw.changed()) continue;
+    std::string next = rw.Result();
+    p.data = std::move(next);
+    p.Parse();
+    changed = true;
+  }
+  return !changed || SaveAtomically(path, p.data);
+}
+
+std::string ProfileSection::Get(std::string_view key, std::string_view def) const {
+  for (const auto& [k, v] : keys) {
+    if (SameName(k, key)) return v;
+  }
+  return std::string(def);
+}
+
+std::vector<ProfileSection> ReadProfileSections(const std::string& path) {
+  std::vector<ProfileSection> sections;
+  Profile p;
+  if (!LoadForReading(path, &p)) return sections;
+  std::unordered_map<std::string, size_t> index;  // lower-case name -> sections index
+  std::vector<std::unordered_set<std::string>> seen_keys;
+  ProfileSection* current = nullptr;
+  std::unordered_set<std::string>* current_keys = nullptr;
+  for (const Line& line : p.lines) {
+    if (line.kind == Kind::kSection) {
+      auto [it, added] = index.emplace(LowerName(line.name), sections.size());
+      if (added) {
+        sections.push_back(ProfileSection{std::string(line.name), {}});
+        seen_keys.emplace_back();
+      }
+      current = &sections[it->second];
+      current_keys = &seen_keys[it->second];
+    } else if (line.kind == Kind::kKey && current != nullptr) {
+      if (current_keys->insert(LowerName(line.name)).second) {
+        current->keys.emplace_back(std::string(line.name), std::string(Unquote(line.value)));
+      }
+    }
+  }
+  return sections;
 }
 
 bool WriteProfileInt(const std::string& path, std::string_view section, std::string_view key, int value) {

@@ -5,6 +5,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -52,5 +53,28 @@ std::string ProfileKeyLine(std::string_view key, std::string_view value);
 
 // Key names of a section in file order (empty when missing).
 std::vector<std::string> GetProfileKeys(const std::string& path, std::string_view section);
+
+// One section/key/value of a several-key write.
+struct ProfileEntry {
+  std::string section;
+  std::string key;
+  std::string value;
+};
+
+// Sets every entry as WriteProfileString would, in one file update: readers
+// see all of them or none. Nothing is written when any name is refused.
+bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEntry>& entries);
+
+// A whole file read at once, for readers of many keys: sections in file order
+// (a repeated section name is merged into its first), each with its keys in
+// order (the first of a repeated key wins), values read as GetProfileString
+// reads them. Empty when the file is missing or unreadable.
+struct ProfileSection {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> keys;
+  // The value of a key (case-insensitive), or def.
+  std::string Get(std::string_view key, std::string_view def = {}) const;
+};
+std::vector<ProfileSection> ReadProfileSections(const std::string& path);
 
 }  // namespace platform

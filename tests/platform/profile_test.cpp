@@ -256,4 +256,26 @@ TEST_F(ProfileTest, ConcurrentWritersLoseNoChange) {
   }
 }
 
+TEST_F(ProfileTest, SeveralKeysInOneUpdateAndWholeFileRead) {
+  Put("[A]\nx=1\n[b]\ny = \"q \"\n[a]\nx=2\nz=3\n");
+  // A new section and keys in it, a key added to an existing section, a key
+  // changed in place, all in one update.
+  ASSERT_TRUE(platform::WriteProfileStrings(
+      path_, {{"new", "k1", "v\nw"}, {"new", "k2", " "}, {"a", "x", "9"}, {"B", "w", "4"}}));
+  EXPECT_EQ(Contents(), "[A]\nx=9\n[b]\ny = \"q \"\nw=4\n[a]\nx=2\nz=3\n\n[new]\nk1=v w\nk2=\" \"\n");
+  // A refused name anywhere writes nothing.
+  EXPECT_FALSE(platform::WriteProfileStrings(path_, {{"a", "x", "5"}, {"bad]", "k", "v"}}));
+  EXPECT_EQ(Get("a", "x"), "9");
+
+  auto sections = platform::ReadProfileSections(path_);
+  ASSERT_EQ(sections.size(), 3u);
+  EXPECT_EQ(sections[0].name, "A");
+  EXPECT_EQ(sections[0].Get("X"), "9");  // first of a repeated key wins
+  EXPECT_EQ(sections[0].Get("z"), "3");  // repeated section merged
+  EXPECT_EQ(sections[1].Get("y"), "q ");
+  EXPECT_EQ(sections[2].Get("k2"), " ");
+  EXPECT_EQ(sections[2].Get("none", "d"), "d");
+  EXPECT_TRUE(platform::ReadProfileSections(dir_ + "/missing.ini").empty());
+}
+
 }  // namespace
