@@ -29,9 +29,13 @@ class CPlaybackSession : public CDvrConnection {
   ~CPlaybackSession() override;
 
   // Stores host, port and session id and starts the worker unless one runs.
-  // Returns 1.
+  // A worker that is ending (after 0x4114, a refused open or a lost
+  // connection) is replaced: it either connects again itself (when the call
+  // comes while it finishes, also from its own status callback) or is joined
+  // and a new one started. Ignored while Stop runs. Returns 1.
   virtual int StartPlayback(const char* host, int port, int session_id);
-  // Clears the run flag, closes the socket and joins the worker.
+  // Clears the run flag, closes the socket and joins the worker; resets the
+  // video decoders so that a new playback starts at a key picture.
   void Stop() override;
 
   // Requests; each returns whether the message was sent whole.
@@ -46,6 +50,10 @@ class CPlaybackSession : public CDvrConnection {
 
   // The DVR reported that it plays (0x4111) and has not ended since.
   bool IsPlaying() const { return playing_.load(); }
+  // The DVR admitted the connection and the playback request went out: the
+  // requests above are sent only from then on (before it they would be read
+  // as the admission handshake).
+  bool IsAdmitted() const { return admitted_.load(); }
   int SessionId() const { return session_id_.load(); }
 
   // Decoder slots (channel 0..15), owned by the session; set replaces and
@@ -57,12 +65,40 @@ class CPlaybackSession : public CDvrConnection {
   void SetDecodeLock(std::mutex* lock) { decode_lock_ = lock; }
 
   CFragmentAssembler::Counts AssemblyCounts() const { return assembler_.GetCounts(); }
+  // Worker rounds begun so far (each opens the stream once).
+  int Rounds() const { return rounds_.load(); }
+
+  // Handles one message as the worker does (public for tests and the fuzzer).
+  // Returns false when the message ends playback (0x4114).
+  bool HandleMessage(uint16_t command, const uint8_t* payload, int payload_bytes);
 
  private:
   void WorkerMain();
+  // One connection: open, request, receive until the end. True when it ended
+  // in a way that reports status 15.
+  bool RunRound();
+  bool SendRequest(uint16_t command, const uint8_t* payload, int length);
+  void ReportStatus(int code);
 
   std::atomic<int> session_id_{0};
   std::atomic<bool> playing_{false};
+  std::atomic<bool> admitted_{false};
+  std::atomic<int> rounds_{0};
+  // Restart bookkeeping, under start_lock_: the worker has left its receive
+  // loop (ending_), has passed its last look at restart_ (finished_), a start
+  // came while it was ending (restart_), Stop is under way (stopping_). The
+  // host, port and session id for the next round wait in next_*.
+  std::mutex start_lock_;
+  bool ending_ = false;
+  bool finished_ = false;
+  bool restart_ = false;
+  bool stopping_ = false;
+  char next_host_[33] = {};
+  int next_port_ = 0;
+  int next_session_id_ = 0;
+  // Set while the message being handled is the current packet, which a
+  // queued answer then takes over.
+  bool handling_current_ = false;
   CVideoDecoder* video_decoders_[kChannels] = {};
   CAudioDecoder* audio_decoders_[kChannels] = {};
   std::mutex* decode_lock_ = nullptr;

@@ -202,17 +202,60 @@ void CControlSession::HandleEvent(uint16_t command, const uint8_t* payload, int 
 }
 
 void CControlSession::SetMonthSearch(uint32_t year, uint32_t month, uint32_t mode) {
+  std::lock_guard<std::mutex> lock(search_lock_);
   search_year_.store(year);
   search_month_.store(month);
   search_mode_.store(mode);
 }
 
 void CControlSession::ClearSearchState() {
-  SetMonthSearch(0, 0, 0);
+  std::lock_guard<std::mutex> lock(search_lock_);
+  search_year_.store(0);
+  search_month_.store(0);
+  search_mode_.store(0);
   std::memset(record_days_, 0, sizeof record_days_);
   std::memset(record_minutes_, 0, sizeof record_minutes_);
   month_accumulated_ = 0;
   day_accumulated_ = 0;
+  day_year_ = day_month_ = day_day_ = 0;
+}
+
+int CControlSession::SendMonthSearch(uint32_t year, uint32_t month, uint32_t mode) {
+  {
+    std::lock_guard<std::mutex> lock(search_lock_);
+    search_year_.store(year);
+    search_month_.store(month);
+    search_mode_.store(mode);
+    std::memset(record_days_, 0, sizeof record_days_);
+    month_accumulated_ = 0;
+  }
+  const uint8_t zero = 0;
+  return Send(cmd::kMonthSearchReq, &zero, 1);
+}
+
+int CControlSession::SendDaySearch(int year, int month, int day) {
+  {
+    std::lock_guard<std::mutex> lock(search_lock_);
+    day_year_ = year;
+    day_month_ = month;
+    day_day_ = day;
+    std::memset(record_minutes_, 0, sizeof record_minutes_);
+    day_accumulated_ = 0;
+  }
+  uint8_t request[14];
+  const int fields[] = {0, year, month, day, year, month, day};
+  for (int i = 0; i < 7; ++i) platform::PutU16BE(request + 2 * i, static_cast<uint16_t>(fields[i]));
+  return Send(cmd::kDaySearchReq, request, sizeof request);
+}
+
+void CControlSession::CopyRecordDays(uint8_t out[31]) {
+  std::lock_guard<std::mutex> lock(search_lock_);
+  std::memcpy(out, record_days_, sizeof record_days_);
+}
+
+void CControlSession::CopyRecordMinutes(uint8_t out[1440]) {
+  std::lock_guard<std::mutex> lock(search_lock_);
+  std::memcpy(out, record_minutes_, sizeof record_minutes_);
 }
 
 void CControlSession::HandleMonthAnswer(const uint8_t* payload, int payload_bytes) {
@@ -220,66 +263,101 @@ void CControlSession::HandleMonthAnswer(const uint8_t* payload, int payload_byte
   const int total = platform::GetU16BE(payload);
   const int claimed = platform::GetU16BE(payload + 2);
   const int items = std::min(claimed, (payload_bytes - 8) / 8);
-  for (int i = 0; i < items; ++i) {
-    const uint8_t* item = payload + 8 + i * 8;
-    const uint32_t year = platform::GetU16BE(item);
-    const uint32_t month = platform::GetU16BE(item + 2);
-    const uint32_t day = platform::GetU16BE(item + 4);
-    const uint32_t kept_year = search_year_.load();
-    const uint32_t kept_month = search_month_.load();
-    // Months are ordered by year first: December of one year comes before
-    // January of the next.
-    const bool earlier = year < kept_year || (year == kept_year && month < kept_month);
-    const bool later = year > kept_year || (year == kept_year && month > kept_month);
+  uint8_t days[31];
+  bool complete = false;
+  {
+    std::lock_guard<std::mutex> lock(search_lock_);
     const uint32_t mode = search_mode_.load();
-    if (mode == 1 && earlier) {
-      search_year_.store(year);
-      search_month_.store(month);
-    } else if (mode == 2 && later) {
-      std::memset(record_days_, 0, sizeof record_days_);
-      search_year_.store(year);
-      search_month_.store(month);
+    for (int i = 0; i < items; ++i) {
+      const uint8_t* item = payload + 8 + i * 8;
+      const uint32_t year = platform::GetU16BE(item);
+      const uint32_t month = platform::GetU16BE(item + 2);
+      const uint32_t day = platform::GetU16BE(item + 4);
+      // A month no calendar has cannot be shown or moved to.
+      if (month < 1 || month > 12) continue;
+      // Months compare as one count, so December of one year comes before
+      // January of the next.
+      const int64_t item_months = int64_t{year} * 12 + month;
+      const int64_t kept_months = int64_t{search_year_.load()} * 12 + search_month_.load();
+      if ((mode == 1 && item_months < kept_months) || (mode == 2 && item_months > kept_months)) {
+        // The days marked so far belong to the month left behind.
+        std::memset(record_days_, 0, sizeof record_days_);
+        search_year_.store(year);
+        search_month_.store(month);
+      }
+      if (year == search_year_.load() && month == search_month_.load() && day >= 1 && day <= 31) {
+        record_days_[day - 1] = 1;
+      }
     }
-    if (year == search_year_.load() && month == search_month_.load() && day >= 1 && day <= 31) {
-      record_days_[day - 1] = 1;
+    // Complete once the counts reach the total: a count that overshoots (an
+    // answer repeated) delivers rather than waiting for ever.
+    month_accumulated_ += claimed;
+    if (month_accumulated_ >= total) {
+      month_accumulated_ = 0;
+      complete = true;
+      std::memcpy(days, record_days_, sizeof days);
     }
   }
-  month_accumulated_ += claimed;
-  if (month_accumulated_ >= total) {
-    month_accumulated_ = 0;
-    if (data_fn_ != nullptr) {
-      StateBlockRef ref{cmd::kMonthSearchAns, record_days_, 31, 31, 31};
-      data_fn_(kDataRecordDays, data_user_, &ref);
-    }
+  if (complete && data_fn_ != nullptr) {
+    StateBlockRef ref{cmd::kMonthSearchAns, days, 31, 31, 31};
+    data_fn_(kDataRecordDays, data_user_, &ref);
   }
 }
 
 void CControlSession::HandleDayAnswer(const uint8_t* payload, int payload_bytes) {
   if (payload_bytes < 6) return;
   constexpr int kItemBytes = 42;
+  constexpr int64_t kDaySeconds = 86400;
   const int total = platform::GetU16BE(payload);
   const int claimed = platform::GetU16BE(payload + 2);
   const int items = std::min(claimed, (payload_bytes - 6) / kItemBytes);
   const int64_t offset = EffectiveTimeZoneOffset();
-  for (int i = 0; i < items; ++i) {
-    const uint8_t* item = payload + 6 + i * kItemBytes;
-    if (platform::GetU16BE(item) == 0) continue;
-    const time_t start = static_cast<time_t>(int64_t{platform::GetU32BE(item + 34)} + offset);
-    const time_t end = static_cast<time_t>(int64_t{platform::GetU32BE(item + 38)} + offset);
-    tm start_tm{};
-    tm end_tm{};
-    if (gmtime_r(&start, &start_tm) == nullptr || gmtime_r(&end, &end_tm) == nullptr) continue;
-    const int first = start_tm.tm_hour * 60 + start_tm.tm_min;
-    int last = end_tm.tm_hour * 60 + end_tm.tm_min;
-    if (start_tm.tm_hour == 23 && end_tm.tm_hour == 0 && end_tm.tm_min == 0 && end_tm.tm_sec == 0) last = 1439;
-    for (int m = first; m <= last && m < 1440; ++m) record_minutes_[m] = 1;
-  }
-  day_accumulated_ += claimed;
-  if (day_accumulated_ >= total) {
-    day_accumulated_ = 0;
-    if (data_fn_ != nullptr) {
-      StateBlockRef ref{cmd::kDaySearchAns, record_minutes_, 1440, 1440, 1440};
-      data_fn_(kDataRecordMinutes, data_user_, &ref);
+  uint8_t minutes[1440];
+  bool complete = false;
+  {
+    std::lock_guard<std::mutex> lock(search_lock_);
+    // Midnight (in the DVR's zone, counted like its times) of the searched day.
+    int64_t searched_day = -1;
+    if (day_year_ != 0) {
+      tm day_tm{};
+      day_tm.tm_year = day_year_ - 1900;
+      day_tm.tm_mon = day_month_ - 1;
+      day_tm.tm_mday = day_day_;
+      searched_day = static_cast<int64_t>(timegm(&day_tm));
     }
+    for (int i = 0; i < items; ++i) {
+      const uint8_t* item = payload + 6 + i * kItemBytes;
+      if (platform::GetU16BE(item) == 0) continue;
+      const int64_t start = int64_t{platform::GetU32BE(item + 34)} + offset;
+      const int64_t end = int64_t{platform::GetU32BE(item + 38)} + offset;
+      // Times the C library cannot break down mark nothing.
+      const time_t start_t = static_cast<time_t>(start);
+      const time_t end_t = static_cast<time_t>(end);
+      tm start_tm{};
+      tm end_tm{};
+      if (gmtime_r(&start_t, &start_tm) == nullptr || gmtime_r(&end_t, &end_tm) == nullptr) continue;
+      // Without a day request the item counts for the day it starts on.
+      const int64_t day_start = searched_day >= 0 ? searched_day : start - (start % kDaySeconds + kDaySeconds) % kDaySeconds;
+      const int64_t day_end = day_start + kDaySeconds;
+      // Clipped to the day: an item begun the day before starts at 00:00,
+      // one running into the next day ends at 23:59 (so 23:10 to 00:00:00
+      // marks 23:10..23:59), one outside the day marks nothing. An item
+      // ending exactly at the day's first second covers none of it.
+      if (start >= day_end || end < start) continue;
+      if (start < day_start && end <= day_start) continue;
+      const int first = start <= day_start ? 0 : static_cast<int>((start - day_start) / 60);
+      const int last = end >= day_end ? 1439 : static_cast<int>((end - day_start) / 60);
+      for (int m = first; m <= last; ++m) record_minutes_[m] = 1;
+    }
+    day_accumulated_ += claimed;
+    if (day_accumulated_ >= total) {
+      day_accumulated_ = 0;
+      complete = true;
+      std::memcpy(minutes, record_minutes_, sizeof minutes);
+    }
+  }
+  if (complete && data_fn_ != nullptr) {
+    StateBlockRef ref{cmd::kDaySearchAns, minutes, 1440, 1440, 1440};
+    data_fn_(kDataRecordMinutes, data_user_, &ref);
   }
 }

@@ -7,6 +7,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string_view>
 
 #include "protocol/connection.h"
@@ -75,13 +76,24 @@ class CControlSession : public CDvrConnection {
 
   // Month search parameters, set by the user interface before it sends the
   // month request: mode 0 keeps the month, 1 moves to an earlier month found
-  // in the answer, 2 to a later one.
+  // in the answer, 2 to a later one (both start the day map afresh when they
+  // move).
   void SetMonthSearch(uint32_t year, uint32_t month, uint32_t mode);
   void ClearSearchState();
+  // The requests. Each first clears the map it fills and its answer's count
+  // accumulator, so an answer cut short or repeated before never holds up
+  // the next search; the day request also keeps the day searched, to which
+  // the answer's items are clipped. Return Send's result.
+  int SendMonthSearch(uint32_t year, uint32_t month, uint32_t mode);
+  int SendDaySearch(int year, int month, int day);
   uint32_t SearchYear() const { return search_year_.load(); }
   uint32_t SearchMonth() const { return search_month_.load(); }
+  // The maps as the worker fills them (read without a lock, as the data
+  // codes allow); CopyRecordDays/CopyRecordMinutes take a consistent copy.
   const uint8_t* RecordDays() const { return record_days_; }       // 31 entries, day - 1
   const uint8_t* RecordMinutes() const { return record_minutes_; } // 1440 entries
+  void CopyRecordDays(uint8_t out[31]);
+  void CopyRecordMinutes(uint8_t out[1440]);
 
   // The silence that ends a session: the rounds the keep-alive rule lets
   // pass, and the one whose check fails.
@@ -116,6 +128,9 @@ class CControlSession : public CDvrConnection {
   std::atomic<uint8_t> tz_daylight_{0};
   long receive_timeout_ms_ = kReceiveTimeoutMs;
 
+  // Search state, under search_lock_ (the atomics also read without it).
+  // The data callback is called with a copy, after the lock is released.
+  std::mutex search_lock_;
   std::atomic<uint32_t> search_year_{0};
   std::atomic<uint32_t> search_month_{0};
   std::atomic<uint32_t> search_mode_{0};
@@ -123,6 +138,11 @@ class CControlSession : public CDvrConnection {
   uint8_t record_minutes_[1440] = {};
   int month_accumulated_ = 0;
   int day_accumulated_ = 0;
+  // The day of the last day request (0: none; items then count for the day
+  // they start on).
+  int day_year_ = 0;
+  int day_month_ = 0;
+  int day_day_ = 0;
   // True while the packet being dispatched is the session's current packet,
   // which an event or queued answer may then take over without a copy.
   bool dispatching_current_ = false;

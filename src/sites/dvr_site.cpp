@@ -9,6 +9,7 @@
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "playback/playback_session.h"
 #include "protocol/commands.h"
 #include "streaming/frame_header.h"
 #include "streaming/live_stream.h"
@@ -45,7 +46,10 @@ CDvrSite::CDvrSite(SiteRecord record) : id_(g_next_site_id.fetch_add(1)), record
   talk_format_.store(TalkCodecForPlatform(platform_code_.load()));
 }
 
-CDvrSite::~CDvrSite() { StopAll(); }
+CDvrSite::~CDvrSite() {
+  DeletePlaybackSession();
+  StopAll();
+}
 
 SiteRecord CDvrSite::Record() const {
   std::lock_guard<std::mutex> lock(record_lock_);
@@ -261,6 +265,19 @@ void CDvrSite::HandleData(int code, const StateBlockRef& block) {
         std::lock_guard<std::mutex> lock(decode_lock_);
         if (live_) EnsureDecodersLocked(false);
       }
+      break;
+    }
+    case kDataRecordDays: {
+      std::lock_guard<std::mutex> lock(state_lock_);
+      days_year_ = control_.SearchYear();
+      days_month_ = control_.SearchMonth();
+      std::memcpy(record_days_, block.data, std::min<size_t>(sizeof record_days_, std::max(block.size_bytes, 0)));
+      break;
+    }
+    case kDataRecordMinutes: {
+      std::lock_guard<std::mutex> lock(state_lock_);
+      std::memcpy(record_minutes_, block.data,
+                  std::min<size_t>(sizeof record_minutes_, std::max(block.size_bytes, 0)));
       break;
     }
     case 53: {  // sensor-to-channel masks
@@ -514,6 +531,64 @@ void CDvrSite::ConsumeLiveFrame(const uint8_t* record, int record_bytes, bool fr
       player->Play(result->samples, result->count, record[28], false);
     }
   }
+}
+
+CPlaybackSession* CDvrSite::CreatePlaybackSession(FrameCallback fn, void* user, StatusCallback status,
+                                                 void* status_user) {
+  DeletePlaybackSession();
+  auto session = std::make_unique<CPlaybackSession>();
+  const int platform = platform_code_.load();
+  const int channels = channel_count_.load();
+  for (int c = 0; c < channels && c < kChannels; ++c) {
+    session->SetVideoDecoder(c, CreateDecoderForPlatform(platform).release());
+    session->SetAudioDecoder(c, new CAudioDecoder());
+  }
+  session->SetFrameCallback(fn, user);
+  if (status != nullptr) session->SetStatusCallback(status, status_user);
+  std::lock_guard<std::mutex> lock(playback_lock_);
+  playback_ = std::move(session);
+  playback_session_.store(playback_.get());
+  playback_mode_.store(true);
+  return playback_.get();
+}
+
+int CDvrSite::StartPlaybackSession() {
+  std::lock_guard<std::mutex> lock(playback_lock_);
+  if (!playback_) return 0;
+  const SiteRecord record = Record();
+  return playback_->StartPlayback(record.address.c_str(), record.base_port + 2, control_.GetSessionId());
+}
+
+void CDvrSite::DeletePlaybackSession() {
+  std::unique_ptr<CPlaybackSession> session;
+  {
+    std::lock_guard<std::mutex> lock(playback_lock_);
+    playback_session_.store(nullptr);
+    session = std::move(playback_);
+  }
+  // Stopped before it is deleted whether or not the DVR said it plays: its
+  // worker may be anywhere from the stream open to the receive loop.
+  if (session) session->Stop();
+  session.reset();
+  playback_mode_.store(false);
+}
+
+int CDvrSite::SendMonthSearch(uint32_t year, uint32_t month, uint32_t mode) {
+  return control_.SendMonthSearch(year, month, mode);
+}
+
+int CDvrSite::SendDaySearch(int year, int month, int day) { return control_.SendDaySearch(year, month, day); }
+
+void CDvrSite::RecordDays(uint32_t* year, uint32_t* month, uint8_t days[31]) const {
+  std::lock_guard<std::mutex> lock(state_lock_);
+  if (year != nullptr) *year = days_year_;
+  if (month != nullptr) *month = days_month_;
+  if (days != nullptr) std::memcpy(days, record_days_, sizeof record_days_);
+}
+
+void CDvrSite::RecordMinutes(uint8_t minutes[1440]) const {
+  std::lock_guard<std::mutex> lock(state_lock_);
+  if (minutes != nullptr) std::memcpy(minutes, record_minutes_, sizeof record_minutes_);
 }
 
 void CDvrSite::RequestTalk() {

@@ -43,6 +43,7 @@
 #include "sites/site_record.h"
 
 class CDualLiveStream;
+class CPlaybackSession;
 class CWaveOutPlayer;
 
 // Codes of the site itself, reported beside the DVR's notification and data
@@ -127,6 +128,36 @@ class CDvrSite {
   void SetLiveDisplay(bool on);
   bool LiveDisplay() const { return live_display_.load(); }
   void SetPlaybackMode(bool on) { playback_mode_.store(on); }
+  bool PlaybackMode() const { return playback_mode_.load(); }
+
+  // Remote playback (one session per site while the playback panel is
+  // open). CreatePlaybackSession replaces any earlier session, gives the new
+  // one a video and an audio decoder per channel below the channel count (by
+  // the platform code, as the live pair gets them), installs the frame
+  // callback (and the status callback when given) and puts the site in
+  // playback mode. StartPlaybackSession starts it on base port + 2 with the
+  // control session's current session id (again after a status 15): 1, or 0
+  // without a session. DeletePlaybackSession stops the session (run flag,
+  // close, join, whatever it reported) and deletes it with its decoders; the
+  // site leaves playback mode. Call these from one thread (the panel's),
+  // never from the session's own callbacks.
+  CPlaybackSession* CreatePlaybackSession(FrameCallback fn, void* user, StatusCallback status = nullptr,
+                                          void* status_user = nullptr);
+  CPlaybackSession* PlaybackSession() const { return playback_session_.load(); }
+  int StartPlaybackSession();
+  void DeletePlaybackSession();
+
+  // Searches on the control session: the month request (0x4067; year,
+  // month and mode filter the answer, see CControlSession::SendMonthSearch)
+  // and the day request (0x4061). Each starts its map afresh. Return Send's
+  // result.
+  int SendMonthSearch(uint32_t year, uint32_t month, uint32_t mode);
+  int SendDaySearch(int year, int month, int day);
+  // The site's copies of the maps, taken when data codes 55 and 56 arrive:
+  // the month they describe and its days (31 entries, day - 1), and the
+  // minutes of the searched day (1440 entries, hour x 60 + minute).
+  void RecordDays(uint32_t* year, uint32_t* month, uint8_t days[31]) const;
+  void RecordMinutes(uint8_t minutes[1440]) const;
 
   // Talk from the microphone. StartTalk opens the capture on the default
   // input (or the given device) at once and requests talk; captured blocks
@@ -287,6 +318,10 @@ class CDvrSite {
   DvrStateBlocks state_;
   char channel_names_[kChannels][kChannelNameBytes] = {};
   uint16_t sensor_masks_[kChannels] = {};
+  uint32_t days_year_ = 0;
+  uint32_t days_month_ = 0;
+  uint8_t record_days_[31] = {};
+  uint8_t record_minutes_[1440] = {};
 
   // Decoding and the hand-off to the sink and the player run under this
   // lock: both stream threads of a site may deliver the same channel, and
@@ -313,4 +348,9 @@ class CDvrSite {
   // to threads that do not hold that lock (talk, the user interface).
   std::unique_ptr<CDualLiveStream> live_;
   std::atomic<CDualLiveStream*> live_pair_{nullptr};
+
+  // The playback session, made and deleted under playback_lock_.
+  std::mutex playback_lock_;
+  std::unique_ptr<CPlaybackSession> playback_;
+  std::atomic<CPlaybackSession*> playback_session_{nullptr};
 };
