@@ -109,13 +109,14 @@ bool AppendEventRecord(const std::string& event_folder, const EventRow& row, std
   }
   if (next == INT_MAX) return false;
   const std::string record = RecordSection(next);
+  // [LOG] comes first in a new file, the records after it.
   return platform::WriteProfileStrings(path, {
+                                                 {kLogSection, kTotalKey, std::to_string(next + 1)},
                                                  {record, "TIME", row.time},
                                                  {record, "TYPE", row.kind},
                                                  {record, "DVR", row.dvr},
                                                  {record, "CH", row.channel},
                                                  {record, "DESC", row.description},
-                                                 {kLogSection, kTotalKey, std::to_string(next + 1)},
                                              });
 }
 

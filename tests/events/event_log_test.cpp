@@ -81,7 +81,7 @@ TEST_F(EventLogTest, TextsWithLineBreaksStayOneRecord) {
   row.dvr = "DVR\nB";
   ASSERT_TRUE(AppendEventRecord(folder_, row, At(0)));
   const std::string path = File("2026120713.ini");
-  EXPECT_EQ(platform::GetProfileSectionNames(path), (std::vector<std::string>{"LOG0000", "LOG"}));
+  EXPECT_EQ(platform::GetProfileSectionNames(path), (std::vector<std::string>{"LOG", "LOG0000"}));
   EXPECT_EQ(platform::GetProfileInt(path, "LOG", "TOTAL", 0), 1);
   auto records = ReadHourlyLog(path);
   ASSERT_EQ(records.size(), 1u);
