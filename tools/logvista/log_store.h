@@ -80,7 +80,8 @@ class EventStore {
   // Pointers into it stay valid until the next Refresh.
   const std::vector<Entry>& entries() const { return entries_; }
 
-  // The records matching filter in the given order; ties keep time order.
+  // The records matching filter in the given order; rows equal in the
+  // order's column follow time in the same direction.
   std::vector<const Entry*> Select(const Filter& filter, const Order& order) const;
 
   // The distinct kinds, DVR names and channels (without surrounding blanks)
@@ -111,7 +112,8 @@ class EventStore {
   std::vector<Entry> entries_;
 };
 
-// Sorts rows by order; rows equal in the order's column keep time order.
+// Sorts rows by order; rows equal in the order's column follow time in the
+// same direction (newest first when descending).
 void SortRows(std::vector<const Entry*>& rows, const Order& order);
 
 // An hour given on the command line: "YYYY-MM-DD HH" or "YYYY-MM-DD" (then

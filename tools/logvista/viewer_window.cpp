@@ -365,7 +365,7 @@ void ViewerWindow::RestoreView(const ViewState& view) {
 }
 
 void ViewerWindow::ShowStatus() {
-  const QString folder = QDir::toNativeSeparators(QString::fromStdString(store_.folder()));
+  const QString folder = QDir::cleanPath(QString::fromStdString(store_.folder()));
   if (!folder_present_) {
     status_->setText(QStringLiteral("No event folder at %1 yet; events show once the client writes them.").arg(folder));
     return;
