@@ -75,6 +75,7 @@ bool ControlSession::HandleMessage(const Message& m, int64_t now_ms) {
     return login_seen_;
   }
   if (m.code == cmd::kTalkReq) return HandleTalkRequest(m);
+  if (archive_ != nullptr && (m.code == cmd::kMonthSearchReq || m.code == cmd::kDaySearchReq)) return HandleSearch(m);
   const AnswerContext ctx{config_, users_[user_index_]};
   std::optional<Answer> answer = AnswerControlRequest(ctx, m.code, m.payload);
   if (!answer) return true;
@@ -150,6 +151,24 @@ bool ControlSession::HandleTalkRequest(const Message& m) {
   uint8_t payload[2];
   platform::PutU16BE(payload, answer);
   return SendAnswer(cmd::kTalkAns, Bytes(payload, payload + 2));
+}
+
+bool ControlSession::HandleSearch(const Message& m) {
+  std::vector<Bytes> parts;
+  uint16_t code = cmd::kMonthSearchAns;
+  if (m.code == cmd::kMonthSearchReq) {
+    parts = archive_->MonthAnswer();
+  } else {
+    // {u16 0, year, month, day, year, month, day}: the first date is the day.
+    if (m.payload.size() < 8) return true;
+    const uint8_t* p = m.payload.data();
+    parts = archive_->DayAnswer(platform::GetU16BE(p + 2), platform::GetU16BE(p + 4), platform::GetU16BE(p + 6));
+    code = cmd::kDaySearchAns;
+  }
+  for (Bytes& part : parts) {
+    if (!SendAnswer(code, std::move(part))) return false;
+  }
+  return true;
 }
 
 bool ControlSession::SendAnswer(uint16_t code, Bytes payload) {

@@ -11,6 +11,7 @@
 #include <span>
 #include <string_view>
 
+#include "dvrsim/archive.h"
 #include "dvrsim/framing.h"
 #include "dvrsim/sim_config.h"
 
@@ -70,6 +71,10 @@ class ControlSession {
   // When OnTimer next has work to do, or INT64_MAX.
   int64_t NextDeadline() const;
 
+  // The recordings the month and day searches report; without them the
+  // searches get the bare answer of every other request.
+  void SetArchive(const Archive* archive) { archive_ = archive; }
+
   bool logged_in() const { return logged_in_; }
   uint16_t session_id() const { return session_id_; }
 
@@ -77,6 +82,8 @@ class ControlSession {
   bool HandleMessage(const Message& m, int64_t now_ms);
   bool HandleLogin(const Message& m, int64_t now_ms);
   bool HandleTalkRequest(const Message& m);
+  // The month or day search answer, in as many messages as it takes.
+  bool HandleSearch(const Message& m);
   // Sends an answer after applying the --reply override for its code.
   bool SendAnswer(uint16_t code, Bytes payload);
   bool SendMessage(uint16_t code, std::span<const uint8_t> payload);
@@ -99,6 +106,7 @@ class ControlSession {
   int64_t next_keepalive_ms_ = 0;
   size_t next_step_ = 0;
   TalkMode talk_mode_;
+  const Archive* archive_ = nullptr;
 };
 
 }  // namespace dvrsim

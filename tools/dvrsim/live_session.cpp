@@ -58,6 +58,15 @@ bool LiveSession::HandleMessage(const Message& m, int64_t now_ms) {
     admitted_ = true;
     return true;
   }
+  if (playback_) return playback_->OnMessage(m, now_ms);
+  if (m.code == cmd::kPlaybackReq && archive_ != nullptr) {
+    playback_ = std::make_unique<ArchivePlayer>(
+        config_, *archive_, media_,
+        [this](uint16_t code, std::span<const uint8_t> payload) { return send_(EncodeMessage(code, payload)); },
+        [this](int channel, const uint8_t* record, size_t size) { return SendUnit(channel, record, size); });
+    playback_->Begin(m.payload);
+    return true;
+  }
   switch (m.code) {
     case cmd::kLiveStart:
       if (m.payload.size() < 4) return true;
@@ -98,6 +107,7 @@ void LiveSession::ApplyMask(uint16_t mask) {
 }
 
 int64_t LiveSession::NextDeadline() const {
+  if (playback_) return playback_->NextDeadline();
   if (!started_) return INT64_MAX;
   int64_t next = INT64_MAX;
   if (stall_until_ms_ > 0) next = stall_until_ms_;
@@ -143,6 +153,7 @@ bool LiveSession::RunLiveSteps(int64_t now_ms) {
 }
 
 bool LiveSession::OnTimer(int64_t now_ms) {
+  if (playback_) return playback_->OnTimer(now_ms);
   if (!started_) return true;
   if (!RunLiveSteps(now_ms)) return false;
   if (stall_until_ms_ > 0) {

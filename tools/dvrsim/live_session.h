@@ -10,7 +10,9 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
+#include "dvrsim/archive_player.h"
 #include "dvrsim/control_session.h"
 #include "dvrsim/framing.h"
 #include "dvrsim/audio_media.h"
@@ -43,6 +45,9 @@ class LiveSession {
   int64_t NextDeadline() const;
 
   void SetStats(LiveStats* stats) { stats_ = stats; }
+  // The recordings a playback request (0x4110) plays; without them the
+  // request is ignored. From that request on the connection plays back.
+  void SetArchive(const Archive* archive) { archive_ = archive; }
   bool admitted() const { return admitted_; }
   uint16_t mask() const { return mask_; }
   int kind() const { return kind_; }
@@ -97,6 +102,8 @@ class LiveSession {
   bool shuffle_next_ = false;
   uint64_t talk_packets_ = 0;
   LiveStats* stats_ = nullptr;
+  const Archive* archive_ = nullptr;
+  std::unique_ptr<ArchivePlayer> playback_;
   uint16_t unit_sequence_ = 0;
   uint64_t units_sent_ = 0;
   Bytes record_scratch_;

@@ -169,6 +169,14 @@ std::string UsageText() {
       "                          163 18, 164 19)\n"
       "  --talk-mode M           answer talk requests: grant (default), refuse, busy\n"
       "  --talk-wav FILE         write the talk audio clients send as a WAV file\n"
+      "  --archive-days N        recordings on the N days before today (default 3,\n"
+      "                          0 none): 08:00-12:30 (odd channels to 12:00) and\n"
+      "                          13:15-18:00 every day, channels 1-2 also from 22:30\n"
+      "                          of the last day to 01:00 today\n"
+      "  --archive START+SECONDS[@MASK]\n"
+      "                          one recorded segment instead (repeatable): START as\n"
+      "                          YYYY-MM-DDTHH:MM:SS in the DVR's zone, MASK the\n"
+      "                          channels (bit n = channel n+1, default all)\n"
       "  --seconds N             exit after N seconds (default 0 = run until\n"
       "                          SIGINT/SIGTERM)\n"
       "  --help                  this text\n"
@@ -297,6 +305,14 @@ ParseOutcome ParseOptions(const std::vector<std::string>& args, SimConfig* confi
            return false;
          }
          c.camera_names[static_cast<size_t>(v - 1)] = name;
+         return true;
+       }},
+      {"--archive-days", integer(0, 400, [&](int64_t x) { c.archive_days = static_cast<int>(x); })},
+      {"--archive",
+       [&](const std::string& value) {
+         ArchiveSegment segment;
+         if (!ParseArchiveSegment(value, &segment, &why)) return false;
+         c.archive_segments.push_back(segment);
          return true;
        }},
       {"--seconds", integer(0, 100000000, [&](int64_t x) { c.run_seconds = static_cast<int>(x); })},

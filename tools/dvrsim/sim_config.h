@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "dvrsim/archive.h"
 #include "dvrsim/scenario.h"
 
 namespace dvrsim {
@@ -59,6 +60,11 @@ struct SimConfig {
   int audio_codec = 0;               // 0: the platform's codec
   TalkMode talk_mode = TalkMode::kGrant;
   std::string talk_wav;              // where received talk audio is written
+
+  // Recordings: the given segments (start in the DVR's zone), or else the
+  // default pattern over this many days before today.
+  int archive_days = 3;
+  std::vector<ArchiveSegment> archive_segments;
 
   // Derived values, with the defaults filled in.
   std::string PlatformText() const;

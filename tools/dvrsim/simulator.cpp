@@ -45,7 +45,8 @@ Simulator::Simulator(SimConfig config, LineSink log)
     : config_(std::move(config)),
       log_(log ? std::move(log) : StdoutLineSink()),
       sessions_(config_.max_sessions, config_.max_streams),
-      media_(config_) {
+      media_(config_),
+      archive_(Archive::FromConfig(config_, platform::NowSeconds())) {
   if (!config_.talk_wav.empty()) talk_ = std::make_unique<TalkRecorder>(config_.talk_wav, config_.TalkCodec());
 }
 
@@ -220,10 +221,12 @@ void Simulator::Serve(Connection& c) {
   auto send = [this, &c](std::span<const uint8_t> b) { return SendAll(c, b); };
   if (c.service == Service::kControl) {
     ControlSession session(config_, sessions_, send, log_, c.local_port);
+    session.SetArchive(&archive_);
     Drive(c, session);
   } else {
     LiveSession session(config_, sessions_, media_, talk_.get(), send, log_, c.local_port);
     session.SetStats(&live_stats_);
+    session.SetArchive(&archive_);
     Drive(c, session);
   }
   // The peer sees the end at once; the descriptor is closed after the join.

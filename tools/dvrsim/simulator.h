@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "dvrsim/archive.h"
 #include "dvrsim/control_session.h"
 #include "dvrsim/live_session.h"
 #include "dvrsim/media_store.h"
@@ -54,6 +55,7 @@ class Simulator {
   const SimConfig& config() const { return config_; }
   // Media units sent on every live connection so far.
   uint64_t live_units_sent() const { return live_stats_.units.load(); }
+  const Archive& archive() const { return archive_; }
 
  private:
   enum class Service { kControl, kLive };
@@ -87,6 +89,7 @@ class Simulator {
   MediaStore media_;
   std::unique_ptr<TalkRecorder> talk_;
   LiveStats live_stats_;
+  const Archive archive_;
   int base_port_ = 0;
   std::vector<Listener> listeners_;
   std::atomic<bool> stopping_{false};
