@@ -44,6 +44,10 @@ uint64_t CPlaybackConsumer::FramesReceived(int channel) const {
   return channel >= 0 && channel < kChannels ? stats_[channel].total_frames.load() : 0;
 }
 
+uint64_t CPlaybackConsumer::KeyFramesReceived(int channel) const {
+  return channel >= 0 && channel < kChannels ? stats_[channel].total_keys.load() : 0;
+}
+
 uint64_t CPlaybackConsumer::PicturesDecoded(int channel) const {
   return channel >= 0 && channel < kChannels ? stats_[channel].total_pictures.load() : 0;
 }
@@ -81,6 +85,7 @@ void CPlaybackConsumer::Consume(const uint8_t* record, int record_bytes) {
 
   if (info.medium == streaming::kMediumVideo) {
     st.total_frames.fetch_add(1, std::memory_order_relaxed);
+    if (info.picture_type == streaming::kPictureTypeKey) st.total_keys.fetch_add(1, std::memory_order_relaxed);
     st.bytes += info.record_size_bytes;
     st.frames += 1;
     const int64_t now_s = seconds_clock_();

@@ -99,6 +99,7 @@ class CPlaybackConsumer {
 
   // Counted since construction (any thread).
   uint64_t FramesReceived(int channel) const;
+  uint64_t KeyFramesReceived(int channel) const;
   uint64_t PicturesDecoded(int channel) const;
 
   // Breaks a capture time down by the platform's rule: platforms 162..164
@@ -119,6 +120,7 @@ class CPlaybackConsumer {
     int64_t last_second = 0;
     uint32_t last_capture_time = 0;
     std::atomic<uint64_t> total_frames{0};
+    std::atomic<uint64_t> total_keys{0};
     std::atomic<uint64_t> total_pictures{0};
   };
 
