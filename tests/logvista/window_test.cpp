@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -67,6 +68,12 @@ TEST(LogvistaWindow, FollowsAppendsKeepingSelectionAndScroll) {
   EXPECT_EQ(KeyOfRow(window, table.currentIndex().row()), selected);
   EXPECT_EQ(KeyOfRow(window, table.rowAt(0)), top);
   EXPECT_GE(window.kind_filter().findText("Sensor"), 0);
+
+  // A new order keeps the selection too.
+  table.horizontalHeader()->setSortIndicator(static_cast<int>(logvista::Column::kKind), Qt::AscendingOrder);
+  EXPECT_EQ(window.model().EntryAt(60)->row.description, "newest");
+  EXPECT_EQ(KeyOfRow(window, table.currentIndex().row()), selected);
+  EXPECT_EQ(table.selectionModel()->selectedRows().size(), 1);
 }
 
 TEST(LogvistaWindow, DayHourAndFilterChoicesNarrowTheTable) {

@@ -1,5 +1,7 @@
 #include "logvista/viewer_window.h"
 
+#include <QAction>
+#include <QActionGroup>
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,10 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTableView>
@@ -155,8 +158,10 @@ void ViewerWindow::BuildWidgets() {
   header->resizeSection(static_cast<int>(Column::kKind), metrics.horizontalAdvance(QStringLiteral("Video loss")) + 18);
   header->resizeSection(static_cast<int>(Column::kDvr), metrics.horizontalAdvance(QStringLiteral("Warehouse DVR")) + 18);
   header->resizeSection(static_cast<int>(Column::kChannel), metrics.horizontalAdvance(QStringLiteral("Ch 16")) + 12);
+  // The window sorts rather than the view, so the selection survives.
+  header->setSectionsClickable(true);
+  header->setSortIndicatorShown(true);
   header->setSortIndicator(static_cast<int>(Column::kTime), Qt::DescendingOrder);
-  table_->setSortingEnabled(true);
 
   auto* table_side = new QVBoxLayout;
   table_side->setContentsMargins(0, 0, 0, 0);
@@ -210,17 +215,56 @@ void ViewerWindow::BuildWidgets() {
     ApplyFilter();
   });
 
-  auto* refresh = new QShortcut(QKeySequence::Refresh, this);
-  connect(refresh, &QShortcut::activated, this, &ViewerWindow::RefreshNow);
-  auto* find = new QShortcut(QKeySequence::Find, this);
-  connect(find, &QShortcut::activated, this, [this] {
+  connect(header, &QHeaderView::sortIndicatorChanged, this, [this](int column, Qt::SortOrder order) {
+    const ViewState view = SaveView();
+    model_->sort(column, order);
+    RestoreView(view, true);
+    const QSignalBlocker block(descending_);
+    descending_->setChecked(order == Qt::DescendingOrder);
+    if (column >= 0 && column < static_cast<int>(sort_by_.size())) sort_by_[static_cast<size_t>(column)]->setChecked(true);
+  });
+  BuildMenus();
+}
+
+// The menus give the keyboard what the mouse does on the header (sorting)
+// and name the shortcuts.
+void ViewerWindow::BuildMenus() {
+  auto add = [this](QMenu* menu, const QString& text, const QKeySequence& keys, auto slot) {
+    QAction* action = menu->addAction(text);
+    action->setShortcut(keys);
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+  };
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  add(file, QStringLiteral("E&xport CSV..."), QKeySequence::Save, [this] { ExportCsv(); });
+  add(file, QStringLiteral("&Refresh"), QKeySequence::Refresh, [this] { RefreshNow(); });
+  file->addSeparator();
+  add(file, QStringLiteral("&Quit"), QKeySequence::Quit, [this] { close(); });
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  add(view, QStringLiteral("&Find..."), QKeySequence::Find, [this] {
     search_->setFocus(Qt::ShortcutFocusReason);
     search_->selectAll();
   });
-  auto* save = new QShortcut(QKeySequence::Save, this);
-  connect(save, &QShortcut::activated, this, &ViewerWindow::ExportCsv);
-  auto* quit = new QShortcut(QKeySequence::Quit, this);
-  connect(quit, &QShortcut::activated, this, &QWidget::close);
+  view->addSeparator();
+  auto* group = new QActionGroup(this);
+  static const char* const kSortTexts[kColumnCount] = {"Sort by &time", "Sort by &kind", "Sort by D&VR",
+                                                       "Sort by &channel", "Sort by de&scription"};
+  QHeaderView* header = table_->horizontalHeader();
+  for (int c = 0; c < kColumnCount; ++c) {
+    QAction* action = view->addAction(QString::fromLatin1(kSortTexts[c]));
+    action->setCheckable(true);
+    action->setChecked(c == header->sortIndicatorSection());
+    group->addAction(action);
+    connect(action, &QAction::triggered, this, [header, c] { header->setSortIndicator(c, header->sortIndicatorOrder()); });
+    sort_by_.push_back(action);
+  }
+  descending_ = view->addAction(QStringLiteral("&Descending (newest first)"));
+  descending_->setCheckable(true);
+  descending_->setChecked(header->sortIndicatorOrder() == Qt::DescendingOrder);
+  connect(descending_, &QAction::toggled, this, [header](bool descending) {
+    header->setSortIndicator(header->sortIndicatorSection(), descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  });
 }
 
 void ViewerWindow::RefreshNow() {
@@ -334,7 +378,7 @@ ViewerWindow::ViewState ViewerWindow::SaveView() const {
   return view;
 }
 
-void ViewerWindow::RestoreView(const ViewState& view) {
+void ViewerWindow::RestoreView(const ViewState& view, bool show_current) {
   QHeaderView* header = table_->horizontalHeader();
   for (int c = 0; c < kColumnCount && c < static_cast<int>(view.widths.size()); ++c) header->resizeSection(c, view.widths[c]);
   // Selected rows as runs, so a long selection stays a few ranges.
@@ -357,7 +401,9 @@ void ViewerWindow::RestoreView(const ViewState& view) {
   // The scroll range follows the new rows only once the view is laid out.
   table_->doItemsLayout();
   const int top = view.at_top || view.top.empty() ? -1 : model_->RowOfKey(view.top);
-  if (top >= 0) {
+  if (show_current && current >= 0) {
+    table_->scrollTo(model_->index(current, 0), QAbstractItemView::PositionAtCenter);
+  } else if (top >= 0) {
     table_->scrollTo(model_->index(top, 0), QAbstractItemView::PositionAtTop);
   } else {
     table_->scrollToTop();

@@ -16,6 +16,7 @@
 #include "logvista/event_table_model.h"
 #include "logvista/log_store.h"
 
+class QAction;
 class QCalendarWidget;
 class QCheckBox;
 class QComboBox;
@@ -58,6 +59,7 @@ class ViewerWindow : public QMainWindow {
   };
 
   void BuildWidgets();
+  void BuildMenus();
   void FillChoices();
   void FillCalendar();
   void FillHours(bool keep_hour);
@@ -67,7 +69,9 @@ class ViewerWindow : public QMainWindow {
   void ExportCsv();
   Filter CurrentFilter() const;
   ViewState SaveView() const;
-  void RestoreView(const ViewState& view);
+  // show_current: scroll to the current row (after a new order) rather
+  // than keep the first row in view.
+  void RestoreView(const ViewState& view, bool show_current = false);
 
   EventStore store_;
   EventTableModel* model_ = nullptr;
@@ -85,6 +89,8 @@ class ViewerWindow : public QMainWindow {
   QListWidget* hours_ = nullptr;
   QTableView* table_ = nullptr;
   QLabel* status_ = nullptr;
+  std::vector<QAction*> sort_by_;  // by column
+  QAction* descending_ = nullptr;
 
   QFileSystemWatcher watcher_;
   QTimer poll_;
