@@ -8,6 +8,9 @@
 #include <mutex>
 #include <thread>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "platform/clock.h"
 #include "protocol/commands.h"
 #include "protocol/control_session.h"
@@ -362,6 +365,133 @@ TEST(SearchMaps, MonthAndDayAnswersMarkTheirMaps) {
   EXPECT_EQ(r.data, (std::vector<int>{56, 55}));
   EXPECT_EQ(std::vector<uint8_t>(s.RecordDays(), s.RecordDays() + 31), days_before);
   EXPECT_EQ(std::vector<uint8_t>(s.RecordMinutes(), s.RecordMinutes() + 1440), minutes_before);
+}
+
+// A 0x4062 item: valid flag, 32 bytes, start and end as the DVR counts them.
+void AppendDayItem(std::vector<uint8_t>& day, uint16_t valid, uint32_t start, uint32_t end) {
+  auto v = FakePeer::Be16s({valid});
+  day.insert(day.end(), v.begin(), v.end());
+  day.resize(day.size() + 32, 0);
+  FakePeer::AppendBe32(day, start);
+  FakePeer::AppendBe32(day, end);
+}
+
+std::vector<int> MarkedMinutes(const CControlSession& s) {
+  std::vector<int> out;
+  for (int m = 0; m < 1440; ++m) {
+    if (s.RecordMinutes()[m] != 0) out.push_back(m);
+  }
+  return out;
+}
+
+TEST(SearchMaps, RequestsGoOutWholeAndStartTheirMapsAfresh) {
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  Recorder r;
+  CControlSession s;
+  r.Attach(s);
+  s.AdoptSocket(fds[0]);
+  // A month answer cut short (2 of 3 items) leaves its count behind ...
+  s.SetMonthSearch(2026, 12, 0);
+  Feed(s, 0x4068, FakePeer::Be16s({3, 2, 0, 0, 2026, 12, 5, 0, 2026, 12, 6, 0}));
+  EXPECT_TRUE(r.data.empty());
+  // ... which the next request drops, with the days marked so far.
+  ASSERT_EQ(s.SendMonthSearch(2026, 11, 0), 7);
+  Feed(s, 0x4068, FakePeer::Be16s({1, 1, 0, 0, 2026, 11, 30, 0}));
+  ASSERT_EQ(r.data, (std::vector<int>{55}));
+  EXPECT_EQ(r.blocks.back()[29], 1);
+  EXPECT_EQ(r.blocks.back()[4], 0);
+  EXPECT_EQ(s.SearchMonth(), 11u);
+
+  // The same for the day answer and the minute map.
+  std::vector<uint8_t> part = FakePeer::Be16s({2, 1, 0});
+  AppendDayItem(part, 1, 1796774400u + 600, 1796774400u + 660);
+  Feed(s, 0x4062, part);
+  ASSERT_EQ(s.SendDaySearch(2026, 12, 7), 20);
+  EXPECT_TRUE(MarkedMinutes(s).empty());
+  Feed(s, 0x4062, FakePeer::Be16s({0, 0, 0}));  // nothing recorded that day
+  EXPECT_EQ(r.data, (std::vector<int>{55, 56}));
+
+  uint8_t wire[27];
+  size_t got = 0;
+  while (got < sizeof wire) {
+    const ssize_t n = read(fds[1], wire + got, sizeof wire - got);
+    ASSERT_GT(n, 0);
+    got += static_cast<size_t>(n);
+  }
+  const std::vector<uint8_t> expected = {0x28, 0x18, 0x40, 0x67, 0x00, 0x07, 0x00,  // month search, 1 byte 0
+                                         0x28, 0x18, 0x40, 0x61, 0x00, 0x14,        // day search, 14 bytes
+                                         0x00, 0x00, 0x07, 0xEA, 0x00, 0x0C, 0x00, 0x07,
+                                         0x07, 0xEA, 0x00, 0x0C, 0x00, 0x07};
+  EXPECT_EQ(std::vector<uint8_t>(wire, wire + sizeof wire), expected);
+  close(fds[1]);
+}
+
+TEST(SearchMaps, MonthModesMoveByWholeMonthsAndStartTheDaysAgain) {
+  Recorder r;
+  CControlSession s;
+  r.Attach(s);
+  // Mode 1 moves to the earlier month and forgets the days of the later one;
+  // months outside 1..12 are neither marked nor moved to.
+  s.SetMonthSearch(2027, 1, 1);
+  Feed(s, 0x4068, FakePeer::Be16s({4, 4, 0, 0, 2027, 1, 3, 0, 2026, 12, 20, 0, 2026, 13, 1, 0, 2026, 0, 2, 0}));
+  EXPECT_EQ(s.SearchYear(), 2026u);
+  EXPECT_EQ(s.SearchMonth(), 12u);
+  EXPECT_EQ(s.RecordDays()[2], 0);
+  EXPECT_EQ(s.RecordDays()[19], 1);
+  EXPECT_EQ(s.RecordDays()[0], 0);
+  EXPECT_EQ(s.RecordDays()[1], 0);
+  // Mode 0 keeps the month: other months' days are left out, days 0 and 32
+  // mark nothing.
+  s.SendMonthSearch(2026, 12, 0);
+  Feed(s, 0x4068, FakePeer::Be16s({4, 4, 0, 0, 2027, 1, 9, 0, 2026, 12, 31, 0, 2026, 12, 0, 0, 2026, 12, 32, 0}));
+  EXPECT_EQ(std::count(s.RecordDays(), s.RecordDays() + 31, 1), 1);
+  EXPECT_EQ(s.RecordDays()[30], 1);
+  EXPECT_EQ(s.SearchYear(), 2026u);
+}
+
+TEST(SearchMaps, DayItemsAreClippedToTheSearchedDay) {
+  Recorder r;
+  CControlSession s;
+  r.Attach(s);
+  // The DVR is 9 hours ahead of UTC with daylight time: 10 hours in all.
+  Feed(s, 0x7F02, {0x00, 0x00, 0x7E, 0x90, 0x01});
+  const int64_t offset = 36000;
+  const uint32_t day = static_cast<uint32_t>(1796601600 - offset);  // 2026-12-07 00:00 in the DVR's zone
+  s.SendDaySearch(2026, 12, 7);
+  std::vector<uint8_t> answer = FakePeer::Be16s({6, 6, 0});
+  AppendDayItem(answer, 1, day + 23 * 3600 + 10 * 60, day + 24 * 3600);        // 23:10 to 00:00:00 of the next day
+  AppendDayItem(answer, 1, day - 3600, day + 90);                              // from the day before: 00:00..00:01
+  AppendDayItem(answer, 1, day + 12 * 3600, day + 12 * 3600 + 2 * 86400);      // on past the day: 12:00..23:59
+  AppendDayItem(answer, 1, day - 7200, day);                                   // ends as the day begins: nothing
+  AppendDayItem(answer, 1, day + 86400 + 60, day + 86400 + 600);               // the next day: nothing
+  AppendDayItem(answer, 0, day + 6 * 3600, day + 7 * 3600);                    // not valid: nothing
+  Feed(s, 0x4062, answer);
+  ASSERT_EQ(r.data, (std::vector<int>{56}));
+  std::vector<int> expected = {0, 1};
+  for (int m = 12 * 60; m <= 1439; ++m) expected.push_back(m);
+  EXPECT_EQ(MarkedMinutes(s), expected);
+
+  // Without the day that crosses midnight in the other direction: 23:10 to
+  // 00:00:00 alone marks 1390..1439.
+  s.SendDaySearch(2026, 12, 7);
+  answer = FakePeer::Be16s({1, 1, 0});
+  AppendDayItem(answer, 1, day + 23 * 3600 + 10 * 60, day + 24 * 3600);
+  Feed(s, 0x4062, answer);
+  const std::vector<int> minutes = MarkedMinutes(s);
+  ASSERT_EQ(minutes.size(), 50u);
+  EXPECT_EQ(minutes.front(), 1390);
+  EXPECT_EQ(minutes.back(), 1439);
+
+  // Counts that overshoot the total deliver at once; an end before the
+  // start marks nothing.
+  r.data.clear();
+  s.SendDaySearch(2026, 12, 7);
+  answer = FakePeer::Be16s({1, 3, 0});
+  AppendDayItem(answer, 1, day + 3600, day + 60);
+  Feed(s, 0x4062, answer);
+  EXPECT_EQ(r.data, (std::vector<int>{56}));
+  EXPECT_TRUE(MarkedMinutes(s).empty());
 }
 
 TEST(KeepAliveRule, FiveSilentRoundsEndASessionWithoutKeepAlives) {

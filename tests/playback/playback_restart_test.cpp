@@ -1,0 +1,125 @@
+// A site plays the simulator's recordings to their end and starts playback
+// again as the panel does after status 15; the simulator's request log shows
+// the new month search, stream open and playback request.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dvrsim/simulator.h"
+#include "platform/clock.h"
+#include "playback/playback_consumer.h"
+#include "playback/playback_session.h"
+#include "sites/dvr_site.h"
+
+namespace {
+
+// The codes a window's queue would carry to the panel's thread.
+struct CodeQueue {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<int> codes;
+  static void OnStatus(int code, void* user) {
+    auto* q = static_cast<CodeQueue*>(user);
+    std::lock_guard<std::mutex> l(q->lock);
+    q->codes.push_back(code);
+    q->changed.notify_all();
+  }
+  int Next(long timeout_ms) {
+    std::unique_lock<std::mutex> l(lock);
+    if (!changed.wait_for(l, std::chrono::milliseconds(timeout_ms), [&] { return !codes.empty(); })) return -1;
+    const int code = codes.front();
+    codes.pop_front();
+    return code;
+  }
+};
+
+struct Log {
+  std::mutex lock;
+  std::vector<std::string> lines;
+  int Count(const std::string& part) {
+    std::lock_guard<std::mutex> l(lock);
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string& s) { return s.find(part) != std::string::npos; }));
+  }
+};
+
+bool WaitFor(const std::function<bool()>& condition, long timeout_ms = 10000) {
+  const int64_t deadline = platform::MonotonicMs() + timeout_ms;
+  while (!condition()) {
+    if (platform::MonotonicMs() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+TEST(PlaybackRestart, TheEndOfTheRecordingsLeadsToANewSearchAndStreamOpen) {
+  dvrsim::SimConfig config;
+  config.base_port = 0;
+  config.platform = 164;
+  config.channels = 4;
+  config.resolution = 3;
+  config.loop_frames = 5;
+  config.log_requests = true;
+  dvrsim::ArchiveSegment segment;
+  std::string why;
+  ASSERT_TRUE(dvrsim::ParseArchiveSegment("2026-12-07T10:00:00+1@0x1", &segment, &why)) << why;
+  config.archive_segments = {segment};
+  Log log;
+  dvrsim::Simulator sim(config, [&](std::string_view line) {
+    std::lock_guard<std::mutex> l(log.lock);
+    log.lines.emplace_back(line);
+  });
+  ASSERT_TRUE(sim.Start(&why)) << why;
+
+  SiteRecord record;
+  record.address = "127.0.0.1";
+  record.base_port = sim.base_port();
+  record.user_id = "admin";
+  record.password = "1234";
+  record.channel_count = 4;
+  record.platform_code = 164;
+  CDvrSite site(record);
+  site.StartControl();
+  ASSERT_TRUE(WaitFor([&] { return site.IsConnected(); }));
+
+  CPlaybackConsumer consumer;
+  consumer.SetChannelCount(4);
+  consumer.SetPanelState(kPanelPlaying);
+  CodeQueue statuses;
+  CPlaybackSession* session =
+      site.CreatePlaybackSession(&CPlaybackConsumer::OnFrame, &consumer, &CodeQueue::OnStatus, &statuses);
+  consumer.SetSession(session);
+  EXPECT_TRUE(site.PlaybackMode());
+  site.StartPlaybackSession();
+  ASSERT_TRUE(WaitFor([&] { return session->IsAdmitted(); }));
+  session->SetPosition(2026, 12, 7, 10, 0, 0);
+  session->PlayControl(1, 0, 1);
+  ASSERT_EQ(statuses.Next(5000), kPlaybackStatusRunning);
+  ASSERT_EQ(statuses.Next(5000), kPlaybackStatusEnded);
+  EXPECT_GE(consumer.FramesReceived(0), 20u);
+
+  // What the panel does with 15 on its own thread.
+  site.SendMonthSearch(0, 0, 2);
+  site.StartPlaybackSession();
+  ASSERT_TRUE(WaitFor([&] { return session->IsAdmitted(); }));
+  EXPECT_EQ(session->Rounds(), 2);
+  const std::string live_port = "port=" + std::to_string(sim.live_port());
+  EXPECT_TRUE(WaitFor([&] { return log.Count(live_port + " cmd=0x4110") == 2; }));
+  EXPECT_EQ(log.Count(live_port + " cmd=0x1021"), 2);
+  EXPECT_EQ(log.Count("cmd=0x4067"), 1);
+
+  site.DeletePlaybackSession();
+  consumer.SetSession(nullptr);
+  EXPECT_FALSE(site.PlaybackMode());
+  EXPECT_EQ(site.PlaybackSession(), nullptr);
+  site.StopAll();
+  sim.Stop();
+}
+
+}  // namespace
