@@ -10,16 +10,13 @@
 #include <cstdint>
 #include <string>
 
+#include "playback/playback_consumer.h"
+
 namespace playback {
 
-// Panel states.
-inline constexpr int kPanelStopped = 0;
-inline constexpr int kPanelPlaying = 1;
-inline constexpr int kPanelFastForward = 2;
-inline constexpr int kPanelFastBackward = 3;
-inline constexpr int kPanelAfter4128 = 4;  // the fifth button's request went out
-inline constexpr int kPanelAfter412A = 5;  // the second button's request went out
-inline constexpr int kPanelClosed = 6;
+// The panel's states are those the frame consumer reads
+// (PlaybackPanelState); its selected time is a PlaybackTime.
+using PanelTime = ::PlaybackTime;
 
 // Play-control values (0x412C).
 inline constexpr int kPlayActionPlay = 1;
@@ -43,17 +40,6 @@ inline constexpr uint32_t kRightBackup = 4;
 // The panel's buttons, the transport ones from left to right.
 enum class PanelButton { kFastBackward, kStepBackward, kStop, kPlay, kStepForward, kFastForward, kBackup };
 inline constexpr int kTransportButtons = 6;
-
-// A date and time as the panel shows it (the DVR's wall clock).
-struct PanelTime {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-  bool operator==(const PanelTime&) const = default;
-};
 
 // Days in a month of the Gregorian calendar (0 for a month outside 1..12).
 int DaysInMonth(int year, int month);

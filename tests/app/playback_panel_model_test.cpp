@@ -82,7 +82,7 @@ class PlaybackPanelModelTest : public ::testing::Test {
 TEST_F(PlaybackPanelModelTest, OpeningFollowsTheRights) {
   model.Open(15, 163, PanelTime{2026, 4, 2, 8, 30, 15});
   EXPECT_EQ(port.Take(), (Calls{"create", "clear", "month 0 0 2", "start"}));
-  EXPECT_EQ(model.State(), playback::kPanelStopped);
+  EXPECT_EQ(model.State(), kPanelStopped);
   EXPECT_EQ(model.DateTimeText(), "  2026/04/02    08:30:15");
   for (PanelButton b : {PanelButton::kPlay, PanelButton::kStepBackward, PanelButton::kStepForward, PanelButton::kBackup})
     EXPECT_TRUE(model.Enabled(b));
@@ -147,7 +147,7 @@ TEST_F(PlaybackPanelModelTest, NoRecordingAtTheSelectedMinuteSendsNothing) {
   for (PanelButton b : {PanelButton::kPlay, PanelButton::kStepForward, PanelButton::kStepBackward}) {
     model.Press(b);
     EXPECT_EQ(port.Take(), (Calls{"message 36"}));
-    EXPECT_EQ(model.State(), playback::kPanelStopped);
+    EXPECT_EQ(model.State(), kPanelStopped);
   }
   // A day without recordings has no recorded minute either.
   model.SelectHour(10);
@@ -163,7 +163,7 @@ TEST_F(PlaybackPanelModelTest, TransportButtonsAndSpeedSteps) {
   OpenWithRecordings();
   model.Press(PanelButton::kPlay);
   EXPECT_EQ(port.Take(), (Calls{"speed 0", "4126 20 10 5", "412C 1 0 1"}));
-  EXPECT_EQ(model.State(), playback::kPanelPlaying);
+  EXPECT_EQ(model.State(), kPanelPlaying);
   EXPECT_FALSE(model.Enabled(PanelButton::kPlay));
   EXPECT_FALSE(model.CalendarEnabled());
   EXPECT_TRUE(model.Enabled(PanelButton::kFastForward));
@@ -176,7 +176,7 @@ TEST_F(PlaybackPanelModelTest, TransportButtonsAndSpeedSteps) {
                                      "speed " + std::to_string(step + 2)});
   }
   EXPECT_EQ(port.Take(), expected);
-  EXPECT_EQ(model.State(), playback::kPanelFastForward);
+  EXPECT_EQ(model.State(), kPanelFastForward);
   // Fast backward starts its own steps and resets the forward one.
   model.Press(PanelButton::kFastBackward);
   EXPECT_EQ(port.Take(), (Calls{"4126 20 10 5", "412C 1 1 2", "speed 1"}));
@@ -186,17 +186,17 @@ TEST_F(PlaybackPanelModelTest, TransportButtonsAndSpeedSteps) {
 
   model.Press(PanelButton::kStop);
   EXPECT_EQ(port.Take(), (Calls{"412C 2 0 1", "speed 0"}));
-  EXPECT_EQ(model.State(), playback::kPanelStopped);
+  EXPECT_EQ(model.State(), kPanelStopped);
   EXPECT_FALSE(model.Enabled(PanelButton::kStop));
   EXPECT_FALSE(model.Enabled(PanelButton::kFastForward));
 
   // The single-step requests from stopped leave the buttons as they were.
   model.Press(PanelButton::kStepForward);
   EXPECT_EQ(port.Take(), (Calls{"speed 0", "4128"}));
-  EXPECT_EQ(model.State(), playback::kPanelAfter4128);
+  EXPECT_EQ(model.State(), kPanelAfter4128);
   model.Press(PanelButton::kStepBackward);
   EXPECT_EQ(port.Take(), (Calls{"speed 0", "412A"}));
-  EXPECT_EQ(model.State(), playback::kPanelAfter412A);
+  EXPECT_EQ(model.State(), kPanelAfter412A);
   EXPECT_TRUE(model.Enabled(PanelButton::kPlay));
   EXPECT_FALSE(model.Enabled(PanelButton::kStop));
 }
@@ -227,7 +227,7 @@ TEST_F(PlaybackPanelModelTest, SessionStatusRestartsOrShowsNames) {
   // the session started again, the grid's playback view reset.
   model.OnStatus(15);
   EXPECT_EQ(port.Take(), (Calls{"412C 2 0 1", "speed 0", "clear", "month 0 0 2", "restart", "reset-view"}));
-  EXPECT_EQ(model.State(), playback::kPanelStopped);
+  EXPECT_EQ(model.State(), kPanelStopped);
   EXPECT_TRUE(model.Enabled(PanelButton::kPlay));
 }
 
@@ -259,7 +259,7 @@ TEST_F(PlaybackPanelModelTest, ClosingBeforeTheDvrPlaysDeletesTheSession) {
   OpenWithRecordings();
   model.Close();
   EXPECT_EQ(port.Take(), (Calls{"4112", "delete"}));
-  EXPECT_EQ(model.State(), playback::kPanelClosed);
+  EXPECT_EQ(model.State(), kPanelClosed);
   EXPECT_FALSE(model.Enabled(PanelButton::kPlay));
   // Reports still queued when the panel closed change nothing.
   model.OnStatus(15);
