@@ -41,10 +41,6 @@ int RecordNumberOf(std::string_view section) {
   return n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
-bool IsLogSection(std::string_view name) {
-  return name.size() == 3 && (name[0] | 0x20) == 'l' && (name[1] | 0x20) == 'o' && (name[2] | 0x20) == 'g';
-}
-
 // A decimal TOTAL value, or -1 when it is missing or not a number.
 int ParseTotal(const std::string& value) {
   if (!AllDigits(value) || value.size() > 9) return -1;
@@ -99,14 +95,11 @@ bool AppendEventRecord(const std::string& event_folder, const EventRow& row, std
   // file whose TOTAL was damaged or lowered by hand never has a record
   // overwritten.
   int next = 0;
-  for (const platform::ProfileSection& section : platform::ReadProfileSections(path)) {
-    const int number = RecordNumberOf(section.name);
-    if (number >= 0) {
-      next = std::max(next, number == INT_MAX ? INT_MAX : number + 1);
-    } else if (IsLogSection(section.name)) {
-      next = std::max(next, ParseTotal(section.Get(kTotalKey)));
-    }
+  for (const std::string& section : platform::GetProfileSectionNames(path)) {
+    const int number = RecordNumberOf(section);
+    if (number >= 0) next = std::max(next, number == INT_MAX ? INT_MAX : number + 1);
   }
+  next = std::max(next, ParseTotal(platform::GetProfileString(path, kLogSection, kTotalKey, "")));
   if (next == INT_MAX) return false;
   const std::string record = RecordSection(next);
   // [LOG] comes first in a new file, the records after it.

@@ -2,6 +2,7 @@
 
 #include "platform/file_replace.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -383,25 +384,48 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
 }
 
 bool WriteProfileStrings(const std::string& path, const std::vector<ProfileEntry>& entries) {
+  // Checked names; a later entry for the same section and key wins.
+  std::vector<ProfileEntry> batch;
   for (const ProfileEntry& e : entries) {
-    if (!SectionNameOk(Trim(e.section)) || !KeyNameOk(Trim(e.key))) return false;
+    const std::string_view section = Trim(e.section);
+    const std::string_view key = Trim(e.key);
+    if (!SectionNameOk(section) || !KeyNameOk(key)) return false;
+    auto same = [&](const ProfileEntry& b) { return SameName(b.section, section) && SameName(b.key, key); };
+    auto it = std::find_if(batch.begin(), batch.end(), same);
+    if (it != batch.end()) {
+      it->value = e.value;
+    } else {
+      batch.push_back(ProfileEntry{std::string(section), std::string(key), e.value});
+    }
   }
   std::lock_guard<std::mutex> lock(WriterMutex());
   Profile p;
   if (!LoadForWriting(path, &p)) return false;
-  // Each entry is applied to the text the previous one left, so an entry may
-  // add to a section an earlier entry created; the file is saved once.
-  bool changed = false;
-  for (const ProfileEntry& e : entries) {
-    Rewriter rw(p);
-    SetKey(p, rw, Trim(e.section), Trim(e.key), EncodeProfileValue(e.value));
-    if (!rw.changed()) continue;
-    std::string next = rw.Result();
-    p.data = std::move(next);
-    p.Parse();
-    changed = true;
+  Rewriter rw(p);
+  // Keys of sections the file has are set in place; sections it lacks are
+  // added at the end, in the order of their first entry.
+  std::vector<std::pair<std::string, std::vector<std::string>>> new_sections;
+  for (const ProfileEntry& e : batch) {
+    const std::string encoded = EncodeProfileValue(e.value);
+    if (p.FindSection(e.section) != std::string_view::npos) {
+      SetKey(p, rw, e.section, e.key, encoded);
+      continue;
+    }
+    auto it = std::find_if(new_sections.begin(), new_sections.end(),
+                           [&](const auto& n) { return SameName(n.first, e.section); });
+    if (it == new_sections.end()) it = new_sections.insert(new_sections.end(), {e.section, {}});
+    it->second.push_back(e.key + "=" + encoded);
   }
-  return !changed || SaveAtomically(path, p.data);
+  const size_t last = p.lines.empty() ? Rewriter::kBeforeFirst : p.lines.size() - 1;
+  bool content = !p.lines.empty() && !Trim(p.lines.back().text).empty();
+  for (const auto& [section, lines] : new_sections) {
+    // Each new section after a blank line when something comes before it.
+    if (content) rw.InsertAfter(last, "");
+    rw.InsertAfter(last, "[" + section + "]");
+    for (const std::string& line : lines) rw.InsertAfter(last, line);
+    content = true;
+  }
+  return Commit(path, rw);
 }
 
 std::string ProfileSection::Get(std::string_view key, std::string_view def) const {
