@@ -15,8 +15,10 @@ QVariant EventTableModel::data(const QModelIndex& index, int role) const {
   if (e == nullptr || index.column() < 0 || index.column() >= kColumnCount) return {};
   const auto column = static_cast<Column>(index.column());
   switch (role) {
-    case Qt::DisplayRole:
-      return QString::fromStdString(std::string(ColumnText(*e, column)));
+    case Qt::DisplayRole: {
+      const std::string_view text = ColumnText(*e, column);
+      return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    }
     case Qt::ToolTipRole:
       // Long descriptions are cut by the column; the tip shows them whole.
       return column == Column::kDescription ? QVariant(QString::fromStdString(e->row.description)) : QVariant();

@@ -273,7 +273,9 @@ void ViewerWindow::RefreshNow() {
   const RefreshResult result = store_.Refresh();
   for (const std::string& note : result.notes) std::fprintf(stderr, "logvista: %s\n", note.c_str());
   folder_present_ = result.folder_present;
-  const QString folder = QString::fromStdString(store_.folder());
+  // The watcher forgets a folder that is removed; it is watched again once
+  // it is back.
+  const QString folder = QDir::cleanPath(QString::fromStdString(store_.folder()));
   if (folder_present_ && !watcher_.directories().contains(folder)) watcher_.addPath(folder);
   if (!result.changed && loaded_) {
     ShowStatus();
