@@ -64,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
       },
       [](std::string_view) {}, 7621);
+  // Searches answer from a few days of recordings, in parts.
+  static const dvrsim::Archive archive(dvrsim::Archive::DefaultPattern(3, 1796601600, 32400, 16), 32400);
+  session.SetArchive(&archive);
   const size_t chunk = (selector >> 1) + 1u;
   int64_t now_ms = 1000;
   for (size_t off = 0; off < size; off += chunk) {
