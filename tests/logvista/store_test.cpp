@@ -54,7 +54,7 @@ TEST(LogvistaStore, ReadsGeneratedAndDamagedFilesInTimeOrder) {
   EXPECT_TRUE(result.notes.empty());
   EXPECT_EQ(Descriptions(store.Select(Filter{}, Order{Column::kTime, false})),
             (std::vector<std::string>{"lost", "Motion begins", "Disk \"A\", full", "Sensor on", "Motion ends", "", "boot"}));
-  const Entry& damaged = store.entries()[5];
+  const Entry& damaged = *store.entries()[5];
   EXPECT_EQ(damaged.file, "2026120802.ini");
   EXPECT_EQ(damaged.row.dvr, "Yard");
   EXPECT_EQ(damaged.row.kind, "");
@@ -158,7 +158,7 @@ TEST(LogvistaStore, RefreshFollowsTheFolder) {
   Log(folder + "/event", 2026, 12, 7, 15, 0, "Motion", "Lobby DVR", "2", "third");
   EXPECT_TRUE(store.Refresh().changed);
   EXPECT_EQ(Descriptions(store.Select(Filter{}, Order{})), (std::vector<std::string>{"third", "second", "first"}));
-  EXPECT_EQ(store.entries()[1].Key(), "2026120713.ini#1");
+  EXPECT_EQ(store.entries()[1]->Key(), (logvista::EntryKey{"2026120713.ini", 1}));
 
   std::filesystem::remove(folder + "/event/2026120713.ini");
   EXPECT_TRUE(store.Refresh().changed);

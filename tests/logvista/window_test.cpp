@@ -37,9 +37,9 @@ bool WaitFor(const std::function<bool()>& condition, int timeout_ms) {
   return true;
 }
 
-std::string KeyOfRow(ViewerWindow& window, int row) {
+logvista::EntryKey KeyOfRow(ViewerWindow& window, int row) {
   const logvista::Entry* e = window.model().EntryAt(row);
-  return e != nullptr ? e->Key() : "";
+  return e != nullptr ? e->Key() : logvista::EntryKey{};
 }
 
 TEST(LogvistaWindow, FollowsAppendsKeepingSelectionAndScroll) {
@@ -55,8 +55,8 @@ TEST(LogvistaWindow, FollowsAppendsKeepingSelectionAndScroll) {
   // The operator picks a row and scrolls away from the top.
   table.selectRow(30);
   table.scrollTo(window.model().index(20, 0), QAbstractItemView::PositionAtTop);
-  const std::string selected = KeyOfRow(window, 30);
-  const std::string top = KeyOfRow(window, table.rowAt(0));
+  const logvista::EntryKey selected = KeyOfRow(window, 30);
+  const logvista::EntryKey top = KeyOfRow(window, table.rowAt(0));
   ASSERT_EQ(top, KeyOfRow(window, 20));
 
   Log(folder, 2026, 12, 7, 14, 0, "Sensor", "Gate", "3", "newest");

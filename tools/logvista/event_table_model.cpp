@@ -48,31 +48,25 @@ void EventTableModel::SetFilter(const Filter& filter) {
 
 void EventTableModel::Reload() {
   beginResetModel();
-  rows_.clear();
-  const Entry* first = store_.entries().data();
-  for (const Entry* e : store_.Select(filter_, order_)) rows_.push_back(static_cast<size_t>(e - first));
+  rows_ = store_.Select(filter_, order_);
+  generation_ = store_.generation();
   endResetModel();
   emit Reloaded();
 }
 
 std::vector<const Entry*> EventTableModel::Rows() const {
-  std::vector<const Entry*> rows;
-  for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
-    if (const Entry* e = EntryAt(i)) rows.push_back(e);
-  }
-  return rows;
+  return generation_ == store_.generation() ? rows_ : std::vector<const Entry*>();
 }
 
 const Entry* EventTableModel::EntryAt(int row) const {
-  if (row < 0 || row >= static_cast<int>(rows_.size())) return nullptr;
-  const size_t at = rows_[static_cast<size_t>(row)];
-  return at < store_.entries().size() ? &store_.entries()[at] : nullptr;
+  if (row < 0 || row >= static_cast<int>(rows_.size()) || generation_ != store_.generation()) return nullptr;
+  return rows_[static_cast<size_t>(row)];
 }
 
-int EventTableModel::RowOfKey(const std::string& key) const {
-  for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
-    const Entry* e = EntryAt(i);
-    if (e != nullptr && e->Key() == key) return i;
+int EventTableModel::RowOfKey(const EntryKey& key) const {
+  if (generation_ != store_.generation()) return -1;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    if (rows_[i]->record == key.second && rows_[i]->file == key.first) return static_cast<int>(i);
   }
   return -1;
 }

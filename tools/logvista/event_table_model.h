@@ -30,11 +30,14 @@ class EventTableModel : public QAbstractTableModel {
   // Selects the rows afresh from the store (after a refresh).
   void Reload();
 
-  // The shown rows, in order (valid until the store's next refresh).
+  // The shown rows, in order; empty when the store changed since the last
+  // reload.
   std::vector<const Entry*> Rows() const;
+  // The record of a row, or null (no such row, or the store has changed
+  // since the last reload and the row's record may be gone).
   const Entry* EntryAt(int row) const;
   // The row showing the record with this key, or -1.
-  int RowOfKey(const std::string& key) const;
+  int RowOfKey(const EntryKey& key) const;
 
  signals:
   // After every reset: a new filter, order or store content.
@@ -44,9 +47,8 @@ class EventTableModel : public QAbstractTableModel {
   const EventStore& store_;
   Filter filter_;
   Order order_;
-  // Positions in the store's entries rather than pointers, so a row asked
-  // for between a store refresh and the reload is checked, never dangling.
-  std::vector<size_t> rows_;
+  std::vector<const Entry*> rows_;
+  uint64_t generation_ = 0;  // the store's, when rows_ was taken
 };
 
 }  // namespace logvista

@@ -60,11 +60,12 @@ int CompareChannel(std::string_view a, std::string_view b) {
   return CompareText(a, b);
 }
 
-// Time order: the file's hour, then the TIME text, then the file and record.
+// Time order: the file's hour, the file (two names of one hour differ only
+// in the case of ".ini"), the TIME text, the record number.
 int CompareTime(const Entry& a, const Entry& b) {
   if (a.hour != b.hour) return a.hour < b.hour ? -1 : 1;
-  if (int c = a.row.time.compare(b.row.time); c != 0) return c < 0 ? -1 : 1;
   if (int c = a.file.compare(b.file); c != 0) return c < 0 ? -1 : 1;
+  if (int c = a.row.time.compare(b.row.time); c != 0) return c < 0 ? -1 : 1;
   if (a.record != b.record) return a.record < b.record ? -1 : 1;
   return 0;
 }
@@ -80,9 +81,9 @@ int CompareIn(const Entry& a, const Entry& b, Column column) {
   }
 }
 
-std::vector<std::string> Distinct(const std::vector<Entry>& entries, Column column) {
-  std::set<std::string> seen;
-  for (const Entry& e : entries) seen.emplace(ColumnText(e, column));
+std::vector<std::string> Distinct(const std::vector<const Entry*>& entries, Column column) {
+  std::set<std::string_view> seen;
+  for (const Entry* e : entries) seen.insert(ColumnText(*e, column));
   std::vector<std::string> values(seen.begin(), seen.end());
   std::sort(values.begin(), values.end(), [column](const std::string& a, const std::string& b) {
     return column == Column::kChannel ? CompareChannel(a, b) < 0 : CompareText(a, b) < 0;
@@ -93,8 +94,6 @@ std::vector<std::string> Distinct(const std::vector<Entry>& entries, Column colu
 bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
-
-std::string Entry::Key() const { return file + "#" + std::to_string(record); }
 
 std::string_view ColumnText(const Entry& entry, Column column) {
   switch (column) {
@@ -137,7 +136,8 @@ RefreshResult EventStore::Refresh() {
   DIR* dir = ::opendir(folder_.c_str());
   if (dir == nullptr) {
     // A folder that is missing (or went away) holds no records.
-    result.changed = !files_.empty();
+    result.changed = !entries_.empty();
+    if (result.changed) ++generation_;
     files_.clear();
     entries_.clear();
     return result;
@@ -173,6 +173,8 @@ RefreshResult EventStore::Refresh() {
       for (events::LoggedEvent& logged : events::ReadHourlyLog(path)) {
         state.entries.push_back(Entry{std::move(logged.row), name, logged.record, hour});
       }
+      std::stable_sort(state.entries.begin(), state.entries.end(),
+                       [](const Entry& a, const Entry& b) { return CompareTime(a, b) < 0; });
     }
     const bool had_entries = it != files_.end() && !it->second.entries.empty();
     if (had_entries || !state.entries.empty()) result.changed = true;
@@ -188,20 +190,26 @@ RefreshResult EventStore::Refresh() {
     }
   }
   if (result.changed) {
+    ++generation_;
     entries_.clear();
-    for (const auto& [name, state] : files_) entries_.insert(entries_.end(), state.entries.begin(), state.entries.end());
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const Entry& a, const Entry& b) { return CompareTime(a, b) < 0; });
+    for (const auto& [name, state] : files_) {
+      for (const Entry& e : state.entries) entries_.push_back(&e);
+    }
   }
   return result;
 }
 
 std::vector<const Entry*> EventStore::Select(const Filter& filter, const Order& order) const {
   std::vector<const Entry*> rows;
-  for (const Entry& e : entries_) {
-    if (Matches(e, filter)) rows.push_back(&e);
+  for (const Entry* e : entries_) {
+    if (Matches(*e, filter)) rows.push_back(e);
   }
-  SortRows(rows, order);
+  // The records are kept in time order, which is the usual view.
+  if (order.column == Column::kTime) {
+    if (order.descending) std::reverse(rows.begin(), rows.end());
+  } else {
+    SortRows(rows, order);
+  }
   return rows;
 }
 
@@ -218,8 +226,8 @@ CalendarIndex EventStore::Calendar(const Filter& filter) const {
   any_hour.from_hour = 0;
   any_hour.to_hour = INT64_MAX;
   CalendarIndex index;
-  for (const Entry& e : entries_) {
-    if (Matches(e, any_hour)) ++index[static_cast<int>(e.hour / 100)][static_cast<int>(e.hour % 100)];
+  for (const Entry* e : entries_) {
+    if (Matches(*e, any_hour)) ++index[static_cast<int>(e->hour / 100)][static_cast<int>(e->hour % 100)];
   }
   return index;
 }

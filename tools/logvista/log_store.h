@@ -11,11 +11,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "events/event_log.h"
 
 namespace logvista {
+
+// Names a record for as long as its file keeps it: the file name and the
+// record number. Used to keep the selection across refreshes.
+using EntryKey = std::pair<std::string, int>;
 
 // One logged record and the file it came from.
 struct Entry {
@@ -24,9 +29,7 @@ struct Entry {
   int record = 0;    // record number within the file
   int64_t hour = 0;  // the file's hour, YYYYMMDDHH
 
-  // Names the record for as long as its file keeps it: the file name and the
-  // record number. Used to keep the selection across refreshes.
-  std::string Key() const;
+  EntryKey Key() const { return {file, record}; }
 };
 
 enum class Column { kTime = 0, kKind, kDvr, kChannel, kDescription };
@@ -76,9 +79,11 @@ class EventStore {
   // anything but regular files are passed over.
   RefreshResult Refresh();
 
-  // Every record in time order: by file hour, then TIME, then record number.
-  // Pointers into it stay valid until the next Refresh.
-  const std::vector<Entry>& entries() const { return entries_; }
+  // Every record in time order: by file hour, then file, then TIME, then
+  // record number. The pointers stay valid until the next Refresh.
+  const std::vector<const Entry*>& entries() const { return entries_; }
+  // Counts the refreshes that changed the records (and so the pointers).
+  uint64_t generation() const { return generation_; }
 
   // The records matching filter in the given order; rows equal in the
   // order's column follow time in the same direction.
@@ -104,12 +109,15 @@ class EventStore {
     int64_t mtime_ns = 0;
     ino_t inode = 0;
     bool readable = false;
-    std::vector<Entry> entries;
+    std::vector<Entry> entries;  // by TIME, then record number
   };
 
   std::string folder_;
   std::map<std::string, FileState> files_;  // by name, which is hour order
-  std::vector<Entry> entries_;
+  // The files' records one after the other, so a refresh that reads one
+  // file neither copies nor sorts the others.
+  std::vector<const Entry*> entries_;
+  uint64_t generation_ = 0;
 };
 
 // Sorts rows by order; rows equal in the order's column follow time in the

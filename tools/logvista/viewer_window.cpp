@@ -387,7 +387,7 @@ void ViewerWindow::RestoreView(const ViewState& view, bool show_current) {
   QItemSelection selection;
   const int rows = model_->rowCount();
   int run = -1;
-  for (int row = 0; row <= rows; ++row) {
+  for (int row = view.selected.empty() ? rows : 0; row <= rows; ++row) {
     const Entry* e = row < rows ? model_->EntryAt(row) : nullptr;
     const bool selected = e != nullptr && view.selected.count(e->Key()) != 0;
     if (selected && run < 0) run = row;
@@ -398,11 +398,11 @@ void ViewerWindow::RestoreView(const ViewState& view, bool show_current) {
   }
   QItemSelectionModel* selection_model = table_->selectionModel();
   selection_model->select(selection, QItemSelectionModel::ClearAndSelect);
-  const int current = view.current.empty() ? -1 : model_->RowOfKey(view.current);
+  const int current = view.current ? model_->RowOfKey(*view.current) : -1;
   if (current >= 0) selection_model->setCurrentIndex(model_->index(current, 0), QItemSelectionModel::NoUpdate);
   // The scroll range follows the new rows only once the view is laid out.
   table_->doItemsLayout();
-  const int top = view.at_top || view.top.empty() ? -1 : model_->RowOfKey(view.top);
+  const int top = view.at_top || !view.top ? -1 : model_->RowOfKey(*view.top);
   if (show_current && current >= 0) {
     table_->scrollTo(model_->index(current, 0), QAbstractItemView::PositionAtCenter);
   } else if (top >= 0) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -51,9 +52,9 @@ class ViewerWindow : public QMainWindow {
  private:
   // What the operator had selected and scrolled to, by the records' keys.
   struct ViewState {
-    std::set<std::string> selected;
-    std::string current;
-    std::string top;  // the first row in view
+    std::set<EntryKey> selected;
+    std::optional<EntryKey> current;
+    std::optional<EntryKey> top;  // the first row in view
     bool at_top = true;
     std::vector<int> widths;
   };
