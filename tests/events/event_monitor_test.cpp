@@ -152,29 +152,25 @@ TEST_F(EventMonitorTest, SensorFansOutToTheChannelsOfItsMask) {
   EXPECT_EQ(f_.rows[0].channel, "41");
 }
 
-TEST_F(EventMonitorTest, ChannelsBeyondTheDvrsCountGetARowButNoGridAction) {
-  f_.settings = EventPopupSettings{true, true, true, true, true, true, true, true};
-  Event(1, kEventTypeMotion, 8, 0);
-  Event(1, kEventTypeVideoLoss, 65535, 0);
-  EXPECT_EQ(f_.grid, (Grid{"beep", "beep"}));
-  ASSERT_EQ(f_.rows.size(), 2u);
-  EXPECT_EQ(f_.rows[1].channel, "9");
-  EXPECT_EQ(f_.rows[0].channel, "65536");
-}
-
-TEST_F(EventMonitorTest, VideoLossIsMarkedWhateverTheSettings) {
+TEST_F(EventMonitorTest, VideoLossIsMarkedWhateverTheSettingsOnChannelsTheDvrHas) {
   Event(1, kEventTypeVideoLoss, 4, 0);
   Event(1, kEventTypeVideoLoss, 4, 1);
   Event(2, kEventTypeVideoLoss, 1, 0);  // not the current DVR
   EXPECT_EQ(f_.grid, (Grid{"loss 4 on", "loss 4 off"}));
   EXPECT_EQ(f_.rows[2].description, "Video lost");
   EXPECT_EQ(f_.rows[1].description, "Video restored");
-  EXPECT_EQ(f_.rows[1].kind, "Video loss");
 
+  // Channels beyond the DVR's count: a row with the number as received,
+  // nothing on the grid.
   f_.grid.clear();
-  f_.settings.video_loss = true;
+  f_.settings = EventPopupSettings{true, true, true, true, true, true, true, true};
+  Event(1, kEventTypeMotion, 8, 0);
+  Event(1, kEventTypeVideoLoss, 65535, 0);
+  EXPECT_EQ(f_.grid, (Grid{"beep", "beep"}));
+  EXPECT_EQ(f_.rows[1].channel, "9");
+  EXPECT_EQ(f_.rows[0].channel, "65536");
   Event(1, kEventTypeVideoLoss, 4, 0);
-  EXPECT_EQ(f_.grid, (Grid{"loss 4 on", "highlight 4 kind 0 on"}));
+  EXPECT_EQ(f_.grid, (Grid{"beep", "beep", "loss 4 on", "popup 4", "highlight 4 kind 0 on", "beep"}));
 }
 
 TEST_F(EventMonitorTest, AlarmOutputAndSystemEvents) {
