@@ -1,6 +1,5 @@
 // The playback frame consumer on records built here: the panel states that
-// drop records, the playback display flag, the capture-time rule of each
-// platform and the four-second statistics.
+// drop records, the playback display flag and the time the panel follows.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -33,12 +32,12 @@ struct Sink : IPictureSink {
   bool IsSuspended() override { return false; }
   int SoleChannel() override { return -1; }
   uint16_t PaneChannelMask() override { return 0xFFFF; }
-  void SetRate(int, int bytes_per_second) override { rates.push_back(bytes_per_second); }
-  void SetFrameRate(int, int fps) override { frame_rates.push_back(fps); }
+  void SetRate(int, int) override {}
+  void SetFrameRate(int, int) override {}
   void SetChannelTime(int channel, const std::tm& t) override { times.push_back({channel, t.tm_hour}); }
   void ShowPicture(int channel, int, int, int, const uint8_t*) override { pictures.push_back(channel); }
   void SetChannelName(int, const char*) override {}
-  std::vector<int> rates, frame_rates, pictures;
+  std::vector<int> pictures;
   std::vector<std::pair<int, int>> times;
 };
 
@@ -57,9 +56,6 @@ std::vector<uint8_t> VideoRecord(int channel, uint32_t capture_time, uint32_t si
   return r;
 }
 
-int64_t g_now = 1000;
-int64_t FakeClock() { return g_now; }
-
 struct ConsumerHarness {
   CPlaybackSession session;
   CPlaybackConsumer consumer;
@@ -72,7 +68,6 @@ struct ConsumerHarness {
     consumer.SetPictureSink(&sink);
     consumer.SetTimeObserver(&times);
     consumer.SetChannelCount(4);
-    consumer.SetSecondsClock(&FakeClock);
   }
   void Feed(const std::vector<uint8_t>& r) { consumer.Consume(r.data(), static_cast<int>(r.size())); }
 };
@@ -114,41 +109,6 @@ TEST(PlaybackConsumer, StatesAndTheDisplayFlagDecideWhatReachesTheGrid) {
   auto cut = VideoRecord(0, t + 3, 200);
   h.consumer.Consume(cut.data(), 100);
   EXPECT_EQ(h.decoder->calls, 2);
-}
-
-TEST(PlaybackConsumer, CaptureTimesFollowThePlatformAndRatesCoverFourSeconds) {
-  const uint32_t t = 1796601600 + 3600;
-  struct Case {
-    int platform;
-    bool tz_known;
-    int hour;
-  } cases[] = {{160, true, 1}, {161, true, 1}, {162, true, 10}, {164, true, 10}};
-  for (const Case& c : cases) {
-    std::tm out{};
-    ASSERT_TRUE(CPlaybackConsumer::BreakDownCaptureTime(t, c.platform, c.tz_known, 9 * 3600, &out));
-    EXPECT_EQ(out.tm_hour, c.hour) << c.platform;
-  }
-  // Without the DVR's zone the newer platforms show this machine's time.
-  std::tm local{};
-  std::tm expected{};
-  const time_t tt = t;
-  localtime_r(&tt, &expected);
-  ASSERT_TRUE(CPlaybackConsumer::BreakDownCaptureTime(t, 163, false, 0, &local));
-  EXPECT_EQ(local.tm_hour, expected.tm_hour);
-
-  ConsumerHarness h;
-  h.consumer.SetPanelState(kPanelPlaying);
-  h.consumer.SetPlaybackDisplay(true);
-  g_now = 1000;
-  // The first frame of the fourth counted second reports what came in the
-  // four (31 frames of 1000 bytes), as the live consumer does over five.
-  for (int second = 0; second < 3; ++second, ++g_now) {
-    for (int i = 0; i < 10; ++i) h.Feed(VideoRecord(0, t, 1000));
-  }
-  EXPECT_TRUE(h.sink.rates.empty());
-  h.Feed(VideoRecord(0, t, 1000));
-  EXPECT_EQ(h.sink.rates, (std::vector<int>{7750}));
-  EXPECT_EQ(h.sink.frame_rates, (std::vector<int>{7}));
 }
 
 }  // namespace
