@@ -75,6 +75,7 @@ std::vector<Bytes> Archive::MonthAnswer() const {
   }
   std::sort(days.begin(), days.end());
   days.erase(std::unique(days.begin(), days.end()), days.end());
+  if (days.size() > 0xFFFF) days.resize(0xFFFF);  // what a u16 total can count
   std::vector<Bytes> out;
   const size_t total = days.size();
   size_t next = 0;
@@ -107,7 +108,7 @@ std::vector<Bytes> Archive::DayAnswer(int year, int month, int day) const {
   for (const ArchiveSegment& s : segments_) {
     if (s.end <= day_start || s.start >= day_end) continue;
     for (int c = 0; c < 16; ++c) {
-      if ((s.channels >> c) & 1u) items.push_back({c, s.start, s.end});
+      if (((s.channels >> c) & 1u) != 0 && items.size() < 0xFFFF) items.push_back({c, s.start, s.end});
     }
   }
   std::vector<Bytes> out;
