@@ -6,7 +6,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <ctime>
 #include <map>
 #include <optional>
 #include <string>
