@@ -81,6 +81,8 @@ ViewerWindow::ViewerWindow(const std::string& folder, QWidget* parent) : QMainWi
   connect(&poll_, &QTimer::timeout, this, &ViewerWindow::RefreshNow);
   poll_.start();
   RefreshNow();
+  // The keyboard starts in the table: arrows and Page keys go through the events.
+  table_->setFocus();
 }
 
 void ViewerWindow::BuildWidgets() {
