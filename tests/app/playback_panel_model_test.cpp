@@ -85,7 +85,8 @@ TEST_F(PlaybackPanelModelTest, OpeningFollowsTheRights) {
   EXPECT_EQ(port.Take(), (Calls{"create", "clear", "month 0 0 2", "start"}));
   EXPECT_EQ(model.State(), kPanelStopped);
   EXPECT_EQ(model.DateTimeText(), "  2026/04/02    08:30:15");
-  for (PanelButton b : {PanelButton::kPlay, PanelButton::kStepBackward, PanelButton::kStepForward, PanelButton::kBackup})
+  for (PanelButton b :
+       {PanelButton::kPlay, PanelButton::kStepBackward, PanelButton::kStepForward, PanelButton::kBackup})
     EXPECT_TRUE(model.Enabled(b));
   for (PanelButton b : {PanelButton::kStop, PanelButton::kFastBackward, PanelButton::kFastForward})
     EXPECT_FALSE(model.Enabled(b));

@@ -10,7 +10,8 @@ constexpr QRgb kMarkRgb = 0xFFE0A030;   // recorded
 constexpr QRgb kTrackRgb = 0xFF2A3038;  // nothing recorded
 }  // namespace
 
-CRecordSlider::CRecordSlider(int maximum, BarSide side, QWidget* parent) : QSlider(Qt::Horizontal, parent), side_(side) {
+CRecordSlider::CRecordSlider(int maximum, BarSide side, QWidget* parent)
+    : QSlider(Qt::Horizontal, parent), side_(side) {
   setRange(0, maximum);
   setPageStep(maximum >= 59 ? 10 : 3);
   setFocusPolicy(Qt::StrongFocus);
