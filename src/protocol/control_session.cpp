@@ -337,7 +337,8 @@ void CControlSession::HandleDayAnswer(const uint8_t* payload, int payload_bytes)
       tm end_tm{};
       if (gmtime_r(&start_t, &start_tm) == nullptr || gmtime_r(&end_t, &end_tm) == nullptr) continue;
       // Without a day request the item counts for the day it starts on.
-      const int64_t day_start = searched_day >= 0 ? searched_day : start - (start % kDaySeconds + kDaySeconds) % kDaySeconds;
+      const int64_t day_start =
+          searched_day >= 0 ? searched_day : start - (start % kDaySeconds + kDaySeconds) % kDaySeconds;
       const int64_t day_end = day_start + kDaySeconds;
       // Clipped to the day: an item begun the day before starts at 00:00,
       // one running into the next day ends at 23:59 (so 23:10 to 00:00:00

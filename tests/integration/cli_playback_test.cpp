@@ -85,7 +85,8 @@ TEST(CliPlayback, EveryPlatformPlaysFromTheRequestedTime) {
     const std::vector<std::string> summary = Matching(run.lines, "summary ");
     ASSERT_EQ(summary.size(), 1u);
     std::smatch m;
-    ASSERT_TRUE(std::regex_match(summary[0], m, std::regex("summary channel=1 frames=(\\d+) keys=(\\d+) pictures=(\\d+)")));
+    const std::regex summary_line("summary channel=1 frames=(\\d+) keys=(\\d+) pictures=(\\d+)");
+    ASSERT_TRUE(std::regex_match(summary[0], m, summary_line));
     EXPECT_GE(std::stoi(m[1]), 15);
     EXPECT_LT(std::stoi(m[2]), std::stoi(m[1]));  // normal speed plays every frame
     EXPECT_EQ(m[3], m[1]);                          // and every one is shown

@@ -62,7 +62,8 @@ TEST(PlaybackRestart, TheEndOfTheRecordingsLeadsToANewSearchAndStreamOpen) {
   });
   auto logged = [&](const std::string& part) {
     std::lock_guard<std::mutex> l(log_lock);
-    return std::count_if(log.begin(), log.end(), [&](const std::string& s) { return s.find(part) != std::string::npos; });
+    return std::count_if(log.begin(), log.end(),
+                         [&](const std::string& s) { return s.find(part) != std::string::npos; });
   };
   ASSERT_TRUE(sim.Start(&why)) << why;
 
