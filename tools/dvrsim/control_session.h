@@ -26,11 +26,12 @@ using SendFunction = std::function<bool(std::span<const uint8_t>)>;
 
 // Logged-in sessions of one simulator: the --max-sessions bound, the
 // session ids handed out (stream connections are admitted only with the id
-// of a session that is still logged in) and the bound on stream connections.
+// of a session that is still logged in) and the bound on stream connections
+// (by default three a session: the live pair and a playback connection).
 class SessionRegistry {
  public:
   explicit SessionRegistry(int max_sessions, int max_streams = -1)
-      : max_sessions_(max_sessions), max_streams_(max_streams < 0 ? 2 * max_sessions : max_streams) {}
+      : max_sessions_(max_sessions), max_streams_(max_streams < 0 ? 3 * max_sessions : max_streams) {}
   // A fresh session id, or nullopt when the DVR is full (unless forced).
   std::optional<uint16_t> Acquire(bool force);
   void Release(uint16_t id);

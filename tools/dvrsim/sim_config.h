@@ -47,7 +47,7 @@ struct SimConfig {
   int run_seconds = 0;               // 0: until stopped
 
   // Live streams.
-  int max_streams = -1;              // -1: two per allowed session
+  int max_streams = -1;              // -1: three per allowed session
   int resolution = 2;                // header code: 0 D1, 1 half D1, 2 CIF, 3 QCIF
   bool pal = true;
   int fps = 0;                       // 0: 25 for PAL, 30 for NTSC
