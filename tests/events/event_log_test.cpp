@@ -134,18 +134,4 @@ TEST_F(EventLogTest, DamagedFilesGiveTheRecordsThatExist) {
   EXPECT_EQ(platform::GetProfileInt(File("2026120711.ini"), "LOG", "TOTAL", 0), 2);
 }
 
-TEST(EventLogNames, HourlyNamesRoundTrip) {
-  std::tm t{};
-  t.tm_year = 2026 - 1900;
-  t.tm_mon = 0;
-  t.tm_mday = 5;
-  t.tm_hour = 7;
-  EXPECT_EQ(events::HourlyLogName(t), "2026010507.ini");
-  EXPECT_EQ(events::HourOfLogName("2026010507.ini"), 2026010507);
-  EXPECT_EQ(events::HourOfLogName("2026010507.INI"), 2026010507);
-  EXPECT_EQ(events::HourOfLogName("2026010524.ini"), -1);
-  EXPECT_EQ(events::HourOfLogName("202601050.ini"), -1);
-  EXPECT_EQ(events::HourOfLogName("20260105a7.ini"), -1);
-}
-
 }  // namespace
