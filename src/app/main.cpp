@@ -19,6 +19,7 @@
 #include "app/ui/theme.h"
 #include "platform/clock.h"
 #include "platform/user_folder.h"
+#include "playback/ui/playback_panel.h"
 
 namespace {
 
@@ -26,12 +27,16 @@ const char kUsage[] =
     "usage: tavrel [--home DIR]\n"
     "  --home DIR          user folder (default $TAVREL_HOME, else ~/.local/share/tavrel)\n"
     "test hooks:\n"
+    "  --report-playback   print where the playback controls and recorded days are, and each change of\n"
+    "                      the playback panel's state, steps, speed label and date\n"
+    "  --playback-screenshot FILE  once playback shows video in every pane, write a PNG of the window\n"
     "  --connect-site NAME after the login, connect the directory's site NAME as the\n"
     "                      connect button would (repeatable)\n"
     "  --login ID:PASSWORD answer the local login dialog with this account\n"
     "  --screenshot FILE   once every pane of the shown site has video, write a PNG of the window and close\n"
     "  --maximise-cycle    before the screenshot, maximise and restore the window once\n"
     "  --report-sites      print where each site's tree item is once all are live, and each new current site\n"
+    "  --report-events     print each event list row and each grid reaction to an event\n"
     "  --close-when-live   close the window once every connected site shows live video\n"
     "  --quit-after S      close the window after S seconds\n"
     "  --messages-to-stderr print message boxes on stderr (questions are answered OK)\n";
@@ -68,6 +73,10 @@ int main(int argc, char** argv) {
       return 0;
     } else if (arg == "--messages-to-stderr") {
       messages_to_stderr = true;
+    } else if (arg == "--report-playback") {
+      options.report_playback = true;
+    } else if (arg == "--playback-screenshot" && has_value) {
+      options.playback_screenshot_path = argv[++i];
     } else if (arg == "--home" && has_value) {
       home = argv[++i];
     } else if (arg == "--connect-site" && has_value) {
@@ -88,6 +97,8 @@ int main(int argc, char** argv) {
       options.maximise_cycle = true;
     } else if (arg == "--report-sites") {
       options.report_sites = true;
+    } else if (arg == "--report-events") {
+      options.report_events = true;
     } else if (arg == "--close-when-live") {
       options.close_when_live = true;
     } else if (arg == "--quit-after" && has_value) {
@@ -109,6 +120,9 @@ int main(int argc, char** argv) {
     CMainWindow::SetMessageHook([](QWidget*, const QString&, const QString& text, bool question) {
       std::fprintf(stderr, "tavrel: message: %s\n", text.toLocal8Bit().constData());
       return question;
+    });
+    CPlaybackPanel::SetMessageHook([](QWidget*, const QString& text) {
+      std::fprintf(stderr, "tavrel: message: %s\n", text.toLocal8Bit().constData());
     });
   }
   auto show_error = [&](const QString& text) {

@@ -31,9 +31,26 @@ inline constexpr int kMsgCloseWhileWorking = 312;
 inline constexpr int kMsgTooManyAccounts = 313;
 inline constexpr int kMsgSnapshotWriteFailed = 314;
 inline constexpr int kMsgPrintFailed = 315;
+inline constexpr int kMsgBackupUnavailable = 420;  // remote playback panel: no backup sheet yet
 
 // STRINGS section.
 inline constexpr int kStrAppTitle = 247;
+
+// Remote playback panel: hover hints of the transport buttons (left to
+// right), the backup button and the calendar and sliders; slider labels and
+// the backup button's caption.
+inline constexpr int kStrTipFastBackward = 170;
+inline constexpr int kStrTipStepBackward = 171;
+inline constexpr int kStrTipStop = 172;
+inline constexpr int kStrTipPlay = 173;
+inline constexpr int kStrTipStepForward = 174;
+inline constexpr int kStrTipFastForward = 175;
+inline constexpr int kStrTipBackup = 176;
+inline constexpr int kStrTipChooseTime = 177;
+inline constexpr int kStrPlaybackHour = 420;
+inline constexpr int kStrPlaybackMinute = 421;
+inline constexpr int kStrPlaybackBackup = 422;
+
 inline constexpr int kStrUploadProgress = 300;
 inline constexpr int kStrSnapshotTitle = 301;
 inline constexpr int kStrSnapshotSave = 302;
@@ -101,5 +118,7 @@ inline constexpr int kStrListShow = 378;
 inline constexpr int kStrListClose = 379;
 inline constexpr int kStrListNew = 380;
 inline constexpr int kStrListEdit = 381;
+
+inline constexpr int kStrLogViewer = 382;
 
 }  // namespace app::text

@@ -28,6 +28,8 @@
 #include "app/ui/accounts_dialog.h"
 #include "app/ui/config_sheet.h"
 #include "app/ui/login_dialog.h"
+#include "app/ui/main_window_events.h"
+#include "app/ui/main_window_playback.h"
 #include "app/ui/skin_button.h"
 #include "app/ui/skin_ids.h"
 #include "app/ui/snapshot_dialog.h"
@@ -263,11 +265,20 @@ bool CMainWindow::Initialise() {
   }
   event_panel_ = MakePanel(app::text::kStrEventsPanel, "Events", QRect(22, 572, 728, 136));
   static_cast<QVBoxLayout*>(event_panel_->layout())->addStretch();
+  // The event list fills the frame (its header names the columns).
+  if (auto* caption = event_panel_->findChild<QLabel*>("panelCaption")) caption->hide();
+  events_ = std::make_unique<CMainWindowEvents>(this, event_panel_, options_.report_events);
+  events_->Panel()->setGeometry(0, 0, event_panel_->width(), event_panel_->height());
+  connect(sites_panel_, &CSitePanel::siteEvent, this,
+          [this](int site_id, const EventRecord& record) { events_->Monitor().OnSiteEvent(site_id, record); });
+  connect(sites_panel_, &CSitePanel::siteCodeHandled, this,
+          [this](int site_id, int code) { events_->Monitor().OnSiteCode(site_id, code); });
 
   remote_panel_ = MakePanel(app::text::kStrRemotePanel, "Remote playback", kBottomRect);
-  remote_panel_->layout()->addWidget(MakeButton(remote_panel_, app::kCtlBackToLiveFromRemote, app::text::kStrLive,
-                                                "Live", QRect()));
-  static_cast<QVBoxLayout*>(remote_panel_->layout())->addStretch();
+  playback_ = std::make_unique<CMainWindowPlayback>(
+      remote_panel_, MakeButton(remote_panel_, app::kCtlBackToLiveFromRemote, app::text::kStrLive, "Live", QRect()),
+      sites_panel_, view_.get(), grid_, player_.get());
+  playback_->SetReport(this, options_.report_playback, options_.playback_screenshot_path);
   remote_panel_->hide();
   local_panel_ = MakePanel(app::text::kStrLocalPanel, "Local playback", kBottomRect);
   local_panel_->layout()->addWidget(MakeButton(local_panel_, app::kCtlBackToLiveFromLocal, app::text::kStrLive,
@@ -378,7 +389,8 @@ CDvrSite* CMainWindow::SelectedSite() const {
 }
 
 bool CMainWindow::InRemotePlaybackOf(CDvrSite* site) {
-  return model_.Mode() == app::MainMode::kRemotePlayback && site != nullptr && site == CurrentSite();
+  return model_.Mode() == app::MainMode::kRemotePlayback && site != nullptr &&
+         (site == CurrentSite() || (playback_ && site == playback_->Site()));
 }
 
 void CMainWindow::ReturnToLive() { OnCommand(app::kCtlBackToLiveFromRemote); }
@@ -418,7 +430,8 @@ void CMainWindow::ShowSiteChannels(CDvrSite* site) {
 }
 
 void CMainWindow::UpdateTitles() {
-  const CDvrSite* site = CurrentSite();
+  const CDvrSite* played = playback_ ? playback_->Site() : nullptr;
+  const CDvrSite* site = played != nullptr ? played : CurrentSite();
   const QString name = site != nullptr ? QString::fromStdString(site->Record().name) : QString();
   if (title_top_ != nullptr) title_top_->setText(name);
   if (title_right_ != nullptr) title_right_->setText(name);
@@ -473,7 +486,7 @@ void CMainWindow::OnCommand(int control) {
       }
       StopRotation();
       model_.EnterRemotePlayback();
-      if (site != nullptr) site->SetPlaybackMode(true);
+      playback_->Enter(selected, site);
       SetLiveControlsVisible(false);
       remote_panel_->show();
       UpdateTitles();
@@ -481,6 +494,7 @@ void CMainWindow::OnCommand(int control) {
     }
     case app::kCtlBackToLiveFromRemote:
       if (!model_.LeaveRemotePlayback()) return;
+      playback_->Leave();
       remote_panel_->hide();
       if (site != nullptr) {
         site->SetPlaybackMode(false);
@@ -546,7 +560,8 @@ void CMainWindow::OnCommand(int control) {
       break;
     case app::kCtlExit:
       if (Ask(QString::fromStdString(app::LoadText(app::kMessage, app::text::kMsgExitQuestion)))) {
-        hide();
+        // Closing hides the window; a window hidden before it is closed
+        // would not end the program (only closing a shown one does).
         close();
       }
       break;
@@ -634,6 +649,7 @@ void CMainWindow::Shutdown() {
   shutdown_steps_.push_back("remote-playback");
   if (model_.Mode() == app::MainMode::kRemotePlayback) {
     model_.LeaveRemotePlayback();
+    if (playback_) playback_->Leave();
     if (CDvrSite* site = CurrentSite()) site->SetPlaybackMode(false);
   }
   shutdown_steps_.push_back("local-player");
@@ -643,6 +659,7 @@ void CMainWindow::Shutdown() {
   shutdown_steps_.push_back("sites");
   if (sites_panel_ != nullptr) sites_panel_->StopEverything();
   shutdown_steps_.push_back("log-viewer");
+  if (events_) events_->Panel()->EndViewer();
   shutdown_steps_.push_back("panels");
 }
 

@@ -19,6 +19,8 @@
 
 class CDvrView;
 class CDvrViewWidget;
+class CMainWindowEvents;
+class CMainWindowPlayback;
 class CWaveOutPlayer;
 class QAbstractButton;
 class QCheckBox;
@@ -46,10 +48,17 @@ class CMainWindow : public QWidget, public ISitePanelHost {
     // Print where each site's tree item is once every connected site is
     // live, and the current site whenever it changes.
     bool report_sites = false;
+    // Print each event list row and each grid reaction to an event.
+    bool report_events = false;
     // Maximise and restore once before the screenshot, printing the grid's
     // size in each layout.
     bool maximise_cycle = false;
     int quit_after_s = 0;
+    // Print where the remote playback controls and recorded days are and
+    // each change of the playback panel; write a screenshot once playback
+    // shows video in every pane.
+    bool report_playback = false;
+    std::string playback_screenshot_path;
   };
 
   // Message boxes and questions, replaceable by tests: show text with the
@@ -78,6 +87,8 @@ class CMainWindow : public QWidget, public ISitePanelHost {
   bool LoggedIn() const { return logged_in_; }
   CDvrSite* CurrentSite() const;
   CSitePanel* SitePanel() { return sites_panel_; }
+  CMainWindowEvents* Events() { return events_.get(); }
+  CMainWindowPlayback* Playback() { return playback_.get(); }
   const app::CPageRotation& Rotation() const { return rotation_; }
   int RotationTimerMs() const;
   // The steps of the last shutdown, in order.
@@ -135,6 +146,8 @@ class CMainWindow : public QWidget, public ISitePanelHost {
   CDvrViewWidget* grid_ = nullptr;
   std::unique_ptr<CWaveOutPlayer> player_;
   CSitePanel* sites_panel_ = nullptr;
+  std::unique_ptr<CMainWindowEvents> events_;
+  std::unique_ptr<CMainWindowPlayback> playback_;
   bool administrator_ = false;
   bool logged_in_ = false;
   bool shut_down_ = false;
