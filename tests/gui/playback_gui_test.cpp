@@ -2,7 +2,7 @@
 // (Xvfb) against a simulator with two recorded days: real clicks on the
 // window's playback button, a highlighted day of the calendar, play, fast
 // forward twice, fast backward, stop, back to live, playback again and exit
-// while it is open. The panel's reports say what each press did; the
+// while it is open; a double click on a pane asks the DVR for its channel. The panel's reports say what each press did; the
 // screenshot taken while playing shows pictures in every pane.
 #include <gtest/gtest.h>
 
@@ -45,9 +45,37 @@ class PlaybackGui : public ::testing::Test {
       if (x != std::string::npos && std::sscanf(line.c_str() + x, " x=%d y=%d", &px, &py) == 2) {
         at_[line.substr(0, x)] = {px, py};
       }
+      lines_.push_back(line);
       if (line.rfind(prefix, 0) == 0) return line;
     }
     return "";
+  }
+
+  // Whether a line starting with prefix came, earlier or within the time.
+  bool Seen(ChildProcess& client, const std::string& prefix, long timeout_ms) {
+    for (const std::string& line : lines_) {
+      if (line.rfind(prefix, 0) == 0) return true;
+    }
+    return !Until(client, prefix, timeout_ms).empty();
+  }
+
+  // A double click in the middle of the first pane of a 2 x 2 grid.
+  void DoubleClickFirstPane() {
+    ASSERT_EQ(at_.count("grid"), 1u);
+    const auto [x, y] = at_["grid"];
+    ChildProcess click("/usr/bin/xdotool", {"mousemove", std::to_string(x + 182), std::to_string(y + 125), "click",
+                                            "--repeat", "2", "--delay", "60", "1"});
+    ASSERT_EQ(click.Wait(10000), 0) << click.Stderr();
+  }
+
+  // Whether the simulator is asked for exactly this channel mask (hex).
+  static bool MaskRequested(SimProcess& sim, const std::string& mask) {
+    const std::string wanted = "cmd=0x4106 length=8 payload=" + mask;
+    std::string line;
+    while (sim.proc->ReadLine(&line, 10000)) {
+      if (line.find(wanted) != std::string::npos) return true;
+    }
+    return false;
   }
 
   void Click(const std::string& name) {
@@ -59,6 +87,7 @@ class PlaybackGui : public ::testing::Test {
 
   std::unique_ptr<ChildProcess> xvfb_;
   std::map<std::string, std::pair<int, int>> at_;
+  std::vector<std::string> lines_;
 };
 
 double Brightness(const QImage& image, int x0, int y0, int w, int h) {
@@ -69,7 +98,7 @@ double Brightness(const QImage& image, int x0, int y0, int w, int h) {
 }
 
 TEST_F(PlaybackGui, DayPlayFastStopLiveAndExit) {
-  SimProcess sim(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--platform", "163", "--resolution", "cif",
+  SimProcess sim(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--platform", "163", "--resolution", "cif", "--log-requests",
                                "--archive", "2026-03-09T10:00:00+3600", "--archive", "2026-03-20T14:00:00+3600"});
   ASSERT_FALSE(sim.base.empty()) << sim.proc->Stderr();
   const std::string home = ::testing::TempDir() + "/gui_playback";
@@ -83,9 +112,19 @@ TEST_F(PlaybackGui, DayPlayFastStopLiveAndExit) {
   std::filesystem::remove(shot);
 
   ChildProcess client(TAVREL_PATH, {"--home", home, "--messages-to-stderr", "--login", "admin:tovex",
-                                    "--connect-site", "Vault", "--report-playback", "--playback-screenshot", shot,
+                                    "--connect-site", "Vault", "--report-sites", "--report-playback", "--playback-screenshot", shot,
                                     "--quit-after", "150"});
-  ASSERT_FALSE(Until(client, "command exit", 60000).empty()) << client.Stderr();
+  // The window's buttons, and every pane live (the site's tree item is
+  // reported then), in either order.
+  ASSERT_TRUE(Seen(client, "command exit", 60000)) << client.Stderr();
+  ASSERT_TRUE(Seen(client, "site-item", 60000)) << client.Stderr();
+
+  // Live: a double click zooms into the first pane and another returns; the
+  // live mask follows the panes each time.
+  DoubleClickFirstPane();
+  EXPECT_TRUE(MaskRequested(sim, "0001"));
+  DoubleClickFirstPane();
+  EXPECT_TRUE(MaskRequested(sim, "000f"));
 
   // Remote playback: the latest recorded day and its first minute; both
   // recorded days highlighted in the calendar.
@@ -103,6 +142,11 @@ TEST_F(PlaybackGui, DayPlayFastStopLiveAndExit) {
   EXPECT_FALSE(Until(client, "playback state=1 fwd=1 bwd=1 speed=0 date=2026/03/09").empty()) << client.Stderr();
   const std::string saved = Until(client, "playback-screenshot", 40000);
   ASSERT_EQ(saved, "playback-screenshot " + shot) << client.Stderr();
+
+  // A double click on the first of the four panes zooms into it: the DVR
+  // plays that channel alone.
+  DoubleClickFirstPane();
+  EXPECT_TRUE(MaskRequested(sim, "0001"));
 
   // Fast forward twice: 8X then 32X; fast backward: -8X; stop.
   Click("playback-control fast-forward");

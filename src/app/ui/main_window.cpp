@@ -189,8 +189,11 @@ bool CMainWindow::Initialise() {
   ReadDisplaySettings();
   view_->SetSplit(16, 0);
   connect(grid_, &CDvrViewWidget::paneDoubleClicked, this, [this](quint32, quint32) {
-    // A double click zooms or returns: the live mask follows the panes.
-    if (CDvrSite* site = CurrentSite(); site != nullptr && model_.IsLive()) site->UpdateLiveMask();
+    // A double click zooms or returns: the live mask follows the panes,
+    // taken once the grid has laid them out anew (it tells before).
+    QTimer::singleShot(0, this, [this] {
+      if (CDvrSite* site = CurrentSite(); site != nullptr && model_.IsLive()) site->UpdateLiveMask();
+    });
   });
 
   // Title bars and the logo.

@@ -55,7 +55,7 @@ bool DayCellCentre(QCalendarWidget* calendar, int day, QPoint* at) {
 
 CMainWindowPlayback::CMainWindowPlayback(QWidget* area, QAbstractButton* live_button, CSitePanel* sites,
                                          CDvrView* view, CDvrViewWidget* grid, CWaveOutPlayer* player)
-    : sites_(sites), view_(view), player_(player) {
+    : sites_(sites), view_(view), grid_(grid), player_(player) {
   panel_ = new CPlaybackPanel(
       [sites](int site_id) -> CDvrSite* {
         CSiteDirectory::Site* site = sites->Directory().FindById(site_id);
@@ -69,8 +69,11 @@ CMainWindowPlayback::CMainWindowPlayback(QWidget* area, QAbstractButton* live_bu
   live_button_ = live_button;
   connect(sites, &CSitePanel::siteCodeHandled, panel_, &CPlaybackPanel::HandleSiteCode);
   // A double click zooms into a pane or back out: the DVR plays back what
-  // the panes show.
-  connect(grid, &CDvrViewWidget::paneDoubleClicked, panel_, [this](quint32, quint32) { panel_->SendChannelMask(); });
+  // the panes show. The grid tells before it lays the panes out anew, so
+  // the mask is taken once the click has been handled.
+  connect(grid, &CDvrViewWidget::paneDoubleClicked, panel_, [this](quint32, quint32) {
+    QTimer::singleShot(0, panel_, [this] { panel_->SendChannelMask(); });
+  });
 }
 
 int CMainWindowPlayback::SiteId() const { return panel_->IsOpen() ? panel_->SiteId() : -1; }
@@ -197,6 +200,8 @@ void CMainWindowPlayback::Poll() {
     if (current != nullptr && current->LiveStarted() && playback != nullptr && playback->isVisible() &&
         exit != nullptr) {
       command_reported_ = true;
+      const QPoint grid = grid_->mapToGlobal(QPoint(0, 0));
+      std::printf("grid x=%d y=%d\n", grid.x(), grid.y());
       ReportAt("command remote-playback", playback);
       ReportAt("command exit", exit);
     }

@@ -49,6 +49,7 @@ class CMainWindowPlayback : public QObject {
 
   CSitePanel* sites_;
   CDvrView* view_;
+  CDvrViewWidget* grid_;
   CWaveOutPlayer* player_;
   CPlaybackPanel* panel_ = nullptr;
   int shown_site_id_ = -1;
