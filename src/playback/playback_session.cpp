@@ -9,13 +9,7 @@
 
 CPlaybackSession::CPlaybackSession() { port_ = -1; }
 
-CPlaybackSession::~CPlaybackSession() {
-  CPlaybackSession::Stop();
-  for (int i = 0; i < kChannels; ++i) {
-    delete video_decoders_[i];
-    delete audio_decoders_[i];
-  }
-}
+CPlaybackSession::~CPlaybackSession() { CPlaybackSession::Stop(); }
 
 int CPlaybackSession::StartPlayback(const char* host, int port, int session_id) {
   std::lock_guard<std::mutex> lock(start_lock_);
@@ -52,13 +46,7 @@ void CPlaybackSession::Stop() {
     restart_ = false;
   }
   CDvrConnection::Stop();
-  {
-    std::unique_lock<std::mutex> lock;
-    if (decode_lock_ != nullptr) lock = std::unique_lock<std::mutex>(*decode_lock_);
-    for (CVideoDecoder* decoder : video_decoders_) {
-      if (decoder != nullptr) decoder->Reset();
-    }
-  }
+  decoders_.ResetVideo(decode_lock_);
   std::lock_guard<std::mutex> lock(start_lock_);
   stopping_ = false;
 }
@@ -152,17 +140,7 @@ bool CPlaybackSession::HandleMessage(uint16_t command, const uint8_t* payload, i
       break;
   }
   // Nobody reads these answers; the queue keeps the latest ones.
-  CFramePacket* packet;
-  if (handling_current_) {
-    packet = DetachCurrentPacket();
-  } else {
-    packet = new CFramePacket(payload_bytes);
-    if (payload_bytes > 0) std::memcpy(packet->Payload(), payload, static_cast<size_t>(payload_bytes));
-    packet->command = command;
-    packet->total_length = payload_bytes + kMessageHeaderSize;
-    packet->payload_length = payload_bytes;
-  }
-  answer_queue_.PushDropOldest(packet);
+  QueueMessage(answer_queue_, command, payload, payload_bytes, handling_current_);
   return true;
 }
 
@@ -215,28 +193,3 @@ bool CPlaybackSession::HideHiddenChannels() {
   return SendRequest(cmd::kPlaybackHideHidden, &zero, 1);
 }
 
-CVideoDecoder* CPlaybackSession::VideoDecoder(int channel) const {
-  return channel >= 0 && channel < kChannels ? video_decoders_[channel] : nullptr;
-}
-
-CAudioDecoder* CPlaybackSession::AudioDecoder(int channel) const {
-  return channel >= 0 && channel < kChannels ? audio_decoders_[channel] : nullptr;
-}
-
-void CPlaybackSession::SetVideoDecoder(int channel, CVideoDecoder* decoder) {
-  if (channel < 0 || channel >= kChannels) {
-    delete decoder;
-    return;
-  }
-  delete video_decoders_[channel];
-  video_decoders_[channel] = decoder;
-}
-
-void CPlaybackSession::SetAudioDecoder(int channel, CAudioDecoder* decoder) {
-  if (channel < 0 || channel >= kChannels) {
-    delete decoder;
-    return;
-  }
-  delete audio_decoders_[channel];
-  audio_decoders_[channel] = decoder;
-}

@@ -58,10 +58,10 @@ class CPlaybackSession : public CDvrConnection {
 
   // Decoder slots (channel 0..15), owned by the session; set replaces and
   // deletes the previous decoder. Users of a decoder hold the decode lock.
-  CVideoDecoder* VideoDecoder(int channel) const;
-  CAudioDecoder* AudioDecoder(int channel) const;
-  void SetVideoDecoder(int channel, CVideoDecoder* decoder);
-  void SetAudioDecoder(int channel, CAudioDecoder* decoder);
+  CVideoDecoder* VideoDecoder(int channel) const { return decoders_.Video(channel); }
+  CAudioDecoder* AudioDecoder(int channel) const { return decoders_.Audio(channel); }
+  void SetVideoDecoder(int channel, CVideoDecoder* decoder) { decoders_.SetVideo(channel, decoder); }
+  void SetAudioDecoder(int channel, CAudioDecoder* decoder) { decoders_.SetAudio(channel, decoder); }
   void SetDecodeLock(std::mutex* lock) { decode_lock_ = lock; }
 
   CFragmentAssembler::Counts AssemblyCounts() const { return assembler_.GetCounts(); }
@@ -99,8 +99,7 @@ class CPlaybackSession : public CDvrConnection {
   // Set while the message being handled is the current packet, which a
   // queued answer then takes over.
   bool handling_current_ = false;
-  CVideoDecoder* video_decoders_[kChannels] = {};
-  CAudioDecoder* audio_decoders_[kChannels] = {};
+  CChannelDecoders decoders_;
   std::mutex* decode_lock_ = nullptr;
   CFragmentAssembler assembler_;
 };

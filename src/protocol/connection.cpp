@@ -280,3 +280,16 @@ CFramePacket* CDvrConnection::DetachCurrentPacket() {
   if (packet != nullptr) packet->Trim();
   return packet;
 }
+
+void CDvrConnection::QueueMessage(CFrameQueue& queue, uint16_t command, const uint8_t* payload, int payload_bytes,
+                                  bool from_current) {
+  CFramePacket* packet = from_current ? DetachCurrentPacket() : nullptr;
+  if (packet == nullptr) {
+    packet = new CFramePacket(payload_bytes);
+    if (payload_bytes > 0) std::memcpy(packet->Payload(), payload, static_cast<size_t>(payload_bytes));
+    packet->command = command;
+    packet->total_length = payload_bytes + kMessageHeaderSize;
+    packet->payload_length = payload_bytes;
+  }
+  queue.PushDropOldest(packet);
+}

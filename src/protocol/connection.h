@@ -132,6 +132,12 @@ class CDvrConnection {
   CFramePacket* CurrentPacket();
   // Hands the current packet over (trimmed); the next CurrentPacket makes a new one.
   CFramePacket* DetachCurrentPacket();
+  // Pushes a message onto queue, dropping the queue's oldest when it is full
+  // (nobody may be waiting, and the receive loop must not stall). When the
+  // message is the current packet's own (from_current) that packet is handed
+  // over; otherwise the payload is copied into a new one.
+  void QueueMessage(CFrameQueue& queue, uint16_t command, const uint8_t* payload, int payload_bytes,
+                    bool from_current);
 
   void Notify(int code) {
     if (notify_fn_ != nullptr) notify_fn_(code, notify_user_);

@@ -149,19 +149,7 @@ void CControlSession::Dispatch(uint16_t command, const uint8_t* payload, int pay
 }
 
 void CControlSession::QueueAnswer(uint16_t command, const uint8_t* payload, int payload_bytes) {
-  CFramePacket* packet;
-  if (dispatching_current_) {
-    packet = DetachCurrentPacket();
-  } else {
-    packet = new CFramePacket(payload_bytes);
-    if (payload_bytes > 0) std::memcpy(packet->Payload(), payload, static_cast<size_t>(payload_bytes));
-    packet->command = command;
-    packet->total_length = payload_bytes + kMessageHeaderSize;
-    packet->payload_length = payload_bytes;
-  }
-  // Nobody may be waiting: a full queue loses its oldest answers rather
-  // than stalling the receive loop.
-  answer_queue_.PushDropOldest(packet);
+  QueueMessage(answer_queue_, command, payload, payload_bytes, dispatching_current_);
   Notify(kNotifyAnswerQueued);
 }
 
@@ -188,16 +176,7 @@ void CControlSession::HandleEvent(uint16_t command, const uint8_t* payload, int 
     record.state = platform::GetU16BE(payload + 2);
     record.time = platform::GetU32BE(payload + 4);
   }
-  if (dispatching_current_) {
-    event_queue_.PushDropOldest(DetachCurrentPacket());
-  } else {
-    auto* packet = new CFramePacket(payload_bytes);
-    std::memcpy(packet->Payload(), payload, static_cast<size_t>(payload_bytes));
-    packet->command = command;
-    packet->payload_length = payload_bytes;
-    packet->total_length = payload_bytes + kMessageHeaderSize;
-    event_queue_.PushDropOldest(packet);
-  }
+  QueueMessage(event_queue_, command, payload, payload_bytes, dispatching_current_);
   if (event_fn_ != nullptr) event_fn_(&record, event_user_);
 }
 

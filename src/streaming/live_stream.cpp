@@ -77,22 +77,10 @@ bool CFragmentAssembler::Feed(const uint8_t* payload, int payload_bytes) {
 
 CLiveStream::CLiveStream() { port_ = -1; }
 
-CLiveStream::~CLiveStream() {
-  CLiveStream::Stop();
-  for (int i = 0; i < kChannels; ++i) {
-    delete video_decoders_[i];
-    delete audio_decoders_[i];
-  }
-}
+CLiveStream::~CLiveStream() { CLiveStream::Stop(); }
 
 void CLiveStream::Stop() {
-  {
-    std::unique_lock<std::mutex> lock;
-    if (decode_lock_ != nullptr) lock = std::unique_lock<std::mutex>(*decode_lock_);
-    for (CVideoDecoder* decoder : video_decoders_) {
-      if (decoder != nullptr) decoder->Reset();
-    }
-  }
+  decoders_.ResetVideo(decode_lock_);
   CDvrConnection::Stop();
 }
 
@@ -153,29 +141,6 @@ void CLiveStream::ShowHiddenChannels() {
 void CLiveStream::HideHiddenChannels() {
   const uint8_t zero = 0;
   Send(cmd::kHideHidden, &zero, 1);
-}
-
-CVideoDecoder* CLiveStream::VideoDecoder(int channel) const {
-  return channel >= 0 && channel < kChannels ? video_decoders_[channel] : nullptr;
-}
-CAudioDecoder* CLiveStream::AudioDecoder(int channel) const {
-  return channel >= 0 && channel < kChannels ? audio_decoders_[channel] : nullptr;
-}
-void CLiveStream::SetVideoDecoder(int channel, CVideoDecoder* decoder) {
-  if (channel < 0 || channel >= kChannels) {
-    delete decoder;
-    return;
-  }
-  delete video_decoders_[channel];
-  video_decoders_[channel] = decoder;
-}
-void CLiveStream::SetAudioDecoder(int channel, CAudioDecoder* decoder) {
-  if (channel < 0 || channel >= kChannels) {
-    delete decoder;
-    return;
-  }
-  delete audio_decoders_[channel];
-  audio_decoders_[channel] = decoder;
 }
 
 void CLiveStream::WorkerMain() {

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "protocol/connection.h"
+#include "streaming/channel_decoders.h"
 
 class CControlSession;
 class CVideoDecoder;
@@ -102,10 +103,10 @@ class CLiveStream : public CDvrConnection {
 
   // Decoder slots (channel index 0..15), owned by the stream; set replaces and
   // deletes the previous decoder. Users of a decoder hold the decode lock.
-  CVideoDecoder* VideoDecoder(int channel) const;
-  CAudioDecoder* AudioDecoder(int channel) const;
-  void SetVideoDecoder(int channel, CVideoDecoder* decoder);
-  void SetAudioDecoder(int channel, CAudioDecoder* decoder);
+  CVideoDecoder* VideoDecoder(int channel) const { return decoders_.Video(channel); }
+  CAudioDecoder* AudioDecoder(int channel) const { return decoders_.Audio(channel); }
+  void SetVideoDecoder(int channel, CVideoDecoder* decoder) { decoders_.SetVideo(channel, decoder); }
+  void SetAudioDecoder(int channel, CAudioDecoder* decoder) { decoders_.SetAudio(channel, decoder); }
   // The lock under which the site decodes; Stop takes it to reset decoders.
   void SetDecodeLock(std::mutex* lock) { decode_lock_ = lock; }
 
@@ -115,8 +116,7 @@ class CLiveStream : public CDvrConnection {
   std::atomic<int> stream_kind_{0};
   std::atomic<CControlSession*> control_{nullptr};
   std::atomic<uint16_t> channel_mask_{0xFFFF};
-  CAudioDecoder* audio_decoders_[kChannels] = {};
-  CVideoDecoder* video_decoders_[kChannels] = {};
+  CChannelDecoders decoders_;
   std::mutex* decode_lock_ = nullptr;
   CFragmentAssembler assembler_;
 };
