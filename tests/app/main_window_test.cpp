@@ -112,11 +112,15 @@ TEST_F(MainWindowTest, LiveSitePlaybackModeRotationAndShutdownOrder) {
   ASSERT_TRUE(window.Initialise());
   window.show();
   // Both sites log in and start live; the one whose system information came
-  // last is shown.
+  // last is shown, so the shown site is known only once both have started.
   ASSERT_TRUE(WaitWithEvents(
       [&] {
+        int live = 0;
+        for (CSiteDirectory::Site* entry : window.SitePanel()->Directory().AllSites()) {
+          live += entry->runtime != nullptr && entry->runtime->LiveStarted() ? 1 : 0;
+        }
         CDvrSite* site = window.CurrentSite();
-        return site != nullptr && site->LiveStarted() && window.View()->HasVideo(0);
+        return live == 2 && site != nullptr && site->LiveDisplay() && window.View()->HasVideo(0);
       },
       30000));
   CDvrSite* shown = window.CurrentSite();
