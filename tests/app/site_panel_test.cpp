@@ -156,8 +156,15 @@ TEST_F(SitePanelTest, ConnectSwitchLoseDeleteAndDisconnectAll) {
   panel.Connect();
 
   // Both log in and start live; the grid shows one, laid out for it.
-  ASSERT_TRUE(WaitWithEvents([&] { return eight->runtime->LiveStarted() && four->runtime->LiveStarted(); }, 30000));
-  EXPECT_EQ(ItemText(panel, "Eight"), "Eight : " + app::LoadText(app::kStrings, 193));
+  // The tree's text follows from a report queued for the panel, after the
+  // site itself has started live.
+  const std::string eight_live = "Eight : " + app::LoadText(app::kStrings, 193);
+  ASSERT_TRUE(WaitWithEvents(
+      [&] {
+        return eight->runtime->LiveStarted() && four->runtime->LiveStarted() && ItemText(panel, "Eight") == eight_live;
+      },
+      30000))
+      << ItemText(panel, "Eight");
   ASSERT_NE(panel.CurrentEntry(), nullptr);
   panel.MakeCurrent(eight);
   EXPECT_EQ(panel.CurrentEntry(), eight);
@@ -282,7 +289,14 @@ TEST_F(SitePanelTest, PredefinedListShowsChannelsOfTwoDvrs) {
   EXPECT_EQ(host.view.GridMode(), 3);
   EXPECT_EQ(host.view.SplitCount(), 4);
   // Both DVRs connect by themselves and fill their slots.
-  ASSERT_TRUE(WaitWithEvents([&] { return host.view.HasVideo(0) && host.view.HasVideo(1) && host.view.HasVideo(2); }, 30000));
+  // Pane titles come with the DVRs' camera names, which may follow the
+  // first pictures.
+  ASSERT_TRUE(WaitWithEvents(
+      [&] {
+        return host.view.HasVideo(0) && host.view.HasVideo(1) && host.view.HasVideo(2) &&
+               host.view.Title(1).find("South") != std::string::npos;
+      },
+      30000));
   EXPECT_FALSE(host.view.HasVideo(3));
   // In the list view the selected pane names the DVR channel it shows.
   host.view.SelectChannel(1);
