@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QMessageBox>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "app/text_ids.h"
 #include "app/texts.h"
 #include "app/ui/main_window.h"
+#include "app/ui/quit_on_signal.h"
 #include "app/ui/theme.h"
 #include "platform/clock.h"
 #include "platform/user_folder.h"
@@ -149,6 +151,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tavrel: cannot lock %s\n", platform::UserFile("tavrel.lock").c_str());
     return 1;
   }
+
+  // SIGTERM and SIGINT end the program as closing it does: the window's
+  // shutdown stops the sessions and ends the log viewer it started.
+  if (!app::InstallQuitSignals()) std::fprintf(stderr, "tavrel: cannot handle SIGTERM: %s\n", std::strerror(errno));
+  app::WatchQuitSignals(application);
 
   int status = 0;
   {

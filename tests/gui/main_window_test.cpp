@@ -7,6 +7,7 @@
 
 #include <QImage>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -146,6 +147,21 @@ TEST_F(MainWindowGui, CloseWithTwoLiveSitesExitsWithinTwoSeconds) {
   const std::string exit_line = client.WaitForLine("exit ", 10000);
   ASSERT_FALSE(exit_line.empty()) << client.Stderr();
   EXPECT_LE(std::stoll(exit_line.substr(5)) - std::stoll(closing.substr(8)), 2000);
+  EXPECT_EQ(client.Wait(10000), 0) << client.Stderr();
+}
+
+TEST_F(MainWindowGui, SigtermEndsTheClientThroughItsShutdown) {
+  SimProcess sim(DVRSIM_PATH, {"--user", "netuser:pass", "--channels", "4", "--resolution", "cif"});
+  const std::string base = sim.base;
+  ASSERT_FALSE(base.empty());
+  ChildProcess client(TAVREL_PATH, {"--home", Home("gui_sigterm", {SimulatorSite("One", base, 4)}), "--messages-to-stderr",
+                                    "--login", "admin:tovex", "--connect-site", "One", "--report-sites",
+                                    "--quit-after", "90"});
+  ASSERT_FALSE(client.WaitForLine("site-item", 100000).empty()) << client.Stderr();
+  client.Signal(SIGTERM);
+  // The window is destroyed as on a close (its shutdown ends the sessions
+  // and any log viewer), and the process ends normally.
+  EXPECT_FALSE(client.WaitForLine("exit ", 10000).empty()) << client.Stderr();
   EXPECT_EQ(client.Wait(10000), 0) << client.Stderr();
 }
 

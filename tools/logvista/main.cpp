@@ -16,7 +16,7 @@
 #include "app/ui/theme.h"
 #include "logvista/csv_export.h"
 #include "logvista/log_store.h"
-#include "logvista/quit_on_signal.h"
+#include "app/ui/quit_on_signal.h"
 #include "logvista/viewer_window.h"
 #include "platform/user_folder.h"
 
@@ -135,11 +135,11 @@ int main(int argc, char** argv) {
 
   // Before the application exists, so a SIGTERM sent during start-up is
   // kept and ends the event loop as soon as it runs.
-  if (!logvista::InstallQuitSignals()) std::fprintf(stderr, "logvista: cannot handle SIGTERM: %s\n", std::strerror(errno));
+  if (!app::InstallQuitSignals()) std::fprintf(stderr, "logvista: cannot handle SIGTERM: %s\n", std::strerror(errno));
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("logvista"));
   ApplyDarkTheme(application);
-  logvista::WatchQuitSignals(application);
+  app::WatchQuitSignals(application);
 
   logvista::ViewerWindow window(args.folder);
   window.show();

@@ -1,4 +1,4 @@
-#include "logvista/quit_on_signal.h"
+#include "app/ui/quit_on_signal.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -10,7 +10,7 @@
 #include <QSocketNotifier>
 #include <cerrno>
 
-namespace logvista {
+namespace app {
 namespace {
 
 int g_pair[2] = {-1, -1};
@@ -53,4 +53,4 @@ void WatchQuitSignals(QCoreApplication& application) {
   });
 }
 
-}  // namespace logvista
+}  // namespace app
