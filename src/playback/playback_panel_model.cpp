@@ -276,13 +276,40 @@ void CPlaybackPanelModel::OnRecordMinutes(const uint8_t* minutes) {
   selected_.second = 0;
 }
 
+namespace {
+
+// Seconds since 1970 of a calendar time taken as UTC (days from the civil
+// date), for comparing two capture times without the C library's zone.
+int64_t CalendarSeconds(const PanelTime& t) {
+  const int64_t y = t.year - (t.month <= 2 ? 1 : 0);
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t year_of_era = y - era * 400;
+  const int64_t day_of_year = (153 * (t.month + (t.month > 2 ? -3 : 9)) + 2) / 5 + t.day - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  const int64_t days = era * 146097 + day_of_era - 719468;
+  return days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+}  // namespace
+
 void CPlaybackPanelModel::OnPictureTime(int channel, const PanelTime& time) {
   if (!open_ || state_ == kPanelStopped || state_ == kPanelClosed) return;
-  if (followed_channel_ < 0 || channel < followed_channel_) followed_channel_ = channel;
-  if (channel != followed_channel_) return;
   if (time.month < 1 || time.month > 12 || time.day < 1 || time.day > 31 || time.hour < 0 || time.hour > 23 ||
       time.minute < 0 || time.minute > 59) {
     return;
+  }
+  if (followed_channel_ < 0 || channel < followed_channel_) followed_channel_ = channel;
+  if (channel != followed_channel_) {
+    // The followed channel's recording may end before the others': once
+    // another channel's pictures run clearly ahead of the selection in the
+    // playing direction, that channel is followed instead, so the shown
+    // time keeps moving. Fast play shows pictures further apart.
+    const int step = state_ == kPanelFastBackward ? backward_step_ : forward_step_;
+    const int64_t allowed_s = int64_t{kTakeOverSeconds} << (step > 1 ? step - 1 : 0);
+    const int64_t ahead_s = state_ == kPanelFastBackward ? CalendarSeconds(selected_) - CalendarSeconds(time)
+                                                           : CalendarSeconds(time) - CalendarSeconds(selected_);
+    if (ahead_s <= allowed_s) return;
+    followed_channel_ = channel;
   }
   const PanelTime before = selected_;
   selected_ = time;

@@ -108,7 +108,11 @@ class CPlaybackPanelModel {
   void OnRecordMinutes(const uint8_t* minutes);
   // A channel's picture with a new capture time was shown. The selection
   // follows one channel, the lowest that reports, so that channels a second
-  // apart do not pull it to and fro (and across midnight, searches).
+  // apart do not pull it to and fro (and across midnight, searches). When
+  // another channel runs more than kTakeOverSeconds (times the fast speed)
+  // ahead in the playing direction, the followed one has stopped and that
+  // channel is followed.
+  static constexpr int kTakeOverSeconds = 5;
   void OnPictureTime(int channel, const PanelTime& time);
   // A status of the playback session (57 running, 15 ended).
   void OnStatus(int code);

@@ -234,6 +234,14 @@ TEST_F(PlaybackPanelModelTest, SelectionFollowsThePictures) {
   model.OnPictureTime(2, PanelTime{2026, 3, 20, 10, 9, 40});
   EXPECT_EQ(model.DateTimeText(), "  2026/03/20    10:09:41");
   EXPECT_TRUE(port.Take().empty());
+  // Channel 0's recording ends: once channel 2 runs well ahead, the
+  // selection follows it.
+  model.OnPictureTime(2, PanelTime{2026, 3, 20, 10, 9, 46});
+  EXPECT_EQ(model.DateTimeText(), "  2026/03/20    10:09:41");
+  model.OnPictureTime(2, PanelTime{2026, 3, 20, 10, 9, 47});
+  EXPECT_EQ(model.DateTimeText(), "  2026/03/20    10:09:47");
+  model.OnPictureTime(0, PanelTime{2026, 3, 20, 10, 9, 48});
+  EXPECT_EQ(model.DateTimeText(), "  2026/03/20    10:09:48");
   // A minute the day's answer did not mark, but a picture came from.
   EXPECT_TRUE(model.MinuteMarked(10, 9));
   model.OnPictureTime(0, PanelTime{2026, 3, 21, 0, 0, 2});
