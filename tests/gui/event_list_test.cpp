@@ -16,17 +16,16 @@
 
 #include "sites/site_directory_store.h"
 #include "support/process.h"
+#include "support/xvfb.h"
 #include "support/shell_support.h"
 #include "support/sim_process.h"
 
 namespace {
 
 TEST(EventListGui, RowsOfEveryKindInTheListColours) {
-  ChildProcess xvfb("/usr/bin/Xvfb", {"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
-  const std::string display = xvfb.WaitForLine("", 20000);
-  ASSERT_FALSE(display.empty()) << xvfb.Stderr();
-  setenv("DISPLAY", (":" + display).c_str(), 1);
-  unsetenv("QT_QPA_PLATFORM");
+  std::string error;
+  const auto xvfb = StartXvfb(&error);
+  ASSERT_NE(xvfb, nullptr) << error;
   unsetenv("TAVREL_HOME");
 
   const std::string home = ::testing::TempDir() + "/gui_events";

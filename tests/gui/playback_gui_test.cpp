@@ -18,6 +18,7 @@
 
 #include "sites/site_directory_store.h"
 #include "support/process.h"
+#include "support/xvfb.h"
 #include "support/shell_support.h"
 #include "support/sim_process.h"
 
@@ -26,13 +27,9 @@ namespace {
 class PlaybackGui : public ::testing::Test {
  protected:
   void SetUp() override {
-    xvfb_ = std::make_unique<ChildProcess>("/usr/bin/Xvfb",
-                                           std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1280x1024x24",
-                                                                    "-nolisten", "tcp"});
-    const std::string display = xvfb_->WaitForLine("", 20000);
-    ASSERT_FALSE(display.empty()) << xvfb_->Stderr();
-    setenv("DISPLAY", (":" + display).c_str(), 1);
-    unsetenv("QT_QPA_PLATFORM");
+    std::string error;
+    xvfb_ = StartXvfb(&error);
+    ASSERT_NE(xvfb_, nullptr) << error;
   }
 
   // Reads the client's lines until one starts with prefix, remembering

@@ -11,6 +11,7 @@
 
 #include "log_fixture.h"
 #include "support/process.h"
+#include "support/xvfb.h"
 
 namespace {
 
@@ -25,11 +26,9 @@ int TextPixels(const QImage& image, int x0, int y0, int w, int h) {
 }
 
 TEST(LogvistaScreenshot, TableRowsAreDrawnReadably) {
-  ChildProcess xvfb("/usr/bin/Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-  const std::string display = xvfb.WaitForLine("", 20000);
-  ASSERT_FALSE(display.empty()) << xvfb.Stderr();
-  setenv("DISPLAY", (":" + display).c_str(), 1);
-  unsetenv("QT_QPA_PLATFORM");
+  std::string error;
+  const auto xvfb = StartXvfb(&error, "1024x768x24");
+  ASSERT_NE(xvfb, nullptr) << error;
 
   const std::string folder = logvista_test::FreshFolder("screenshot");
   Log(folder, 2026, 12, 6, 9, 15, "Video loss", "Warehouse DVR", "16", "Video lost");
