@@ -66,17 +66,20 @@ void CPlaybackSession::WorkerMain() {
     // The status handler may start the session again, from this thread or
     // from another; either way the start lands in restart_.
     if (ended) ReportStatus(kPlaybackStatusEnded);
-    std::lock_guard<std::mutex> lock(start_lock_);
-    if (!restart_ || !run_.load() || stopping_) {
-      finished_ = true;
-      return;
+    {
+      std::lock_guard<std::mutex> lock(start_lock_);
+      if (!restart_ || !run_.load() || stopping_) {
+        finished_ = true;
+        break;
+      }
+      restart_ = false;
+      ending_ = false;
+      CopyHost(next_host_);
+      port_ = next_port_;
+      session_id_.store(next_session_id_);
     }
-    restart_ = false;
-    ending_ = false;
-    CopyHost(next_host_);
-    port_ = next_port_;
-    session_id_.store(next_session_id_);
   }
+  Notify(kNotifyStreamEnded);
 }
 
 bool CPlaybackSession::RunRound() {
@@ -90,6 +93,7 @@ bool CPlaybackSession::RunRound() {
   if (OpenStream(host_, port_, session_id_.load()) != 0) return false;
   if (SendPlaybackRequest(0xFFFF, 3) <= 0) return true;
   admitted_.store(true);
+  Notify(kNotifyStreamRunning);
   bool ended = false;
   while (run_.load()) {
     CFramePacket* packet = CurrentPacket();

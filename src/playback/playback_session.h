@@ -19,6 +19,10 @@ class CAudioDecoder;
 // Status codes of a playback session.
 inline constexpr int kPlaybackStatusRunning = 57;  // the DVR plays (0x4111)
 inline constexpr int kPlaybackStatusEnded = 15;    // playback ended (0x4114) or could not be asked for
+// The notify callback, as for a live stream, tells the connection's own
+// course: kNotifyStreamRunning once the DVR admitted it and the playback
+// request went out (requests can be sent from then on), kNotifyStreamEnded
+// when the worker ends for good (not when it connects again after a restart).
 
 class CPlaybackSession : public CDvrConnection {
  public:

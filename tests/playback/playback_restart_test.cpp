@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,32 +14,17 @@
 #include "playback/playback_consumer.h"
 #include "playback/playback_session.h"
 #include "sites/dvr_site.h"
+#include "support/condition_wait.h"
 
 namespace {
 
-// The status codes, as a window's queue would carry them to the panel.
-struct CodeQueue {
-  std::mutex lock;
-  std::deque<int> codes;
-  static void OnStatus(int code, void* user) {
-    auto* q = static_cast<CodeQueue*>(user);
-    std::lock_guard<std::mutex> l(q->lock);
-    q->codes.push_back(code);
-  }
-  bool Has(int code) {
-    std::lock_guard<std::mutex> l(lock);
-    return std::find(codes.begin(), codes.end(), code) != codes.end();
-  }
+// The site's reports, as its owner would receive them.
+class SiteCodes : public ISiteObserver {
+ public:
+  void OnSiteCode(int, int code) override { codes.Add(code); }
+  void OnSiteEvent(int, const EventRecord&) override {}
+  CCodeLog codes;
 };
-
-bool WaitFor(const std::function<bool()>& condition, long timeout_ms = 10000) {
-  const int64_t deadline = platform::MonotonicMs() + timeout_ms;
-  while (!condition()) {
-    if (platform::MonotonicMs() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 TEST(PlaybackRestart, TheEndOfTheRecordingsLeadsToANewSearchAndStreamOpen) {
   dvrsim::SimConfig config;
@@ -56,9 +40,13 @@ TEST(PlaybackRestart, TheEndOfTheRecordingsLeadsToANewSearchAndStreamOpen) {
   config.archive_segments = {segment};
   std::mutex log_lock;
   std::vector<std::string> log;
+  CConditionSignal log_grew;
   dvrsim::Simulator sim(config, [&](std::string_view line) {
-    std::lock_guard<std::mutex> l(log_lock);
-    log.emplace_back(line);
+    {
+      std::lock_guard<std::mutex> l(log_lock);
+      log.emplace_back(line);
+    }
+    log_grew.Notify();
   });
   auto logged = [&](const std::string& part) {
     std::lock_guard<std::mutex> l(log_lock);
@@ -75,32 +63,36 @@ TEST(PlaybackRestart, TheEndOfTheRecordingsLeadsToANewSearchAndStreamOpen) {
   record.channel_count = 4;
   record.platform_code = 164;
   CDvrSite site(record);
+  SiteCodes reports;
+  site.SetObserver(&reports);
   site.StartControl();
-  ASSERT_TRUE(WaitFor([&] { return site.IsConnected(); }));
+  ASSERT_TRUE(reports.codes.WaitCount(kNotifyLoggedIn, 1) && site.IsConnected());
 
   CPlaybackConsumer consumer;
   consumer.SetChannelCount(4);
   consumer.SetPanelState(kPanelPlaying);
-  CodeQueue statuses;
+  CCodeLog statuses;
+  CCodeLog notes;
   CPlaybackSession* session =
-      site.CreatePlaybackSession(&CPlaybackConsumer::OnFrame, &consumer, &CodeQueue::OnStatus, &statuses);
+      site.CreatePlaybackSession(&CPlaybackConsumer::OnFrame, &consumer, &CCodeLog::OnCode, &statuses);
+  session->SetNotifyCallback(&CCodeLog::OnCode, &notes);
   consumer.SetSession(session);
   EXPECT_TRUE(site.PlaybackMode());
   site.StartPlaybackSession();
-  ASSERT_TRUE(WaitFor([&] { return session->IsAdmitted(); }));
+  ASSERT_TRUE(notes.WaitCount(kNotifyStreamRunning, 1) && session->IsAdmitted());
   session->SetPosition(2026, 12, 7, 10, 0, 0);
   session->PlayControl(1, 0, 1);
-  ASSERT_TRUE(WaitFor([&] { return statuses.Has(kPlaybackStatusEnded); }));
-  EXPECT_EQ(statuses.codes, (std::deque<int>{kPlaybackStatusRunning, kPlaybackStatusEnded}));
+  ASSERT_TRUE(statuses.WaitCount(kPlaybackStatusEnded, 1));
+  EXPECT_EQ(statuses.Codes(), (std::vector<int>{kPlaybackStatusRunning, kPlaybackStatusEnded}));
   EXPECT_GE(consumer.FramesReceived(0), 20u);
 
   // What the panel does with 15 on its own thread.
   site.SendMonthSearch(0, 0, 2);
   site.StartPlaybackSession();
-  ASSERT_TRUE(WaitFor([&] { return session->IsAdmitted(); }));
+  ASSERT_TRUE(notes.WaitCount(kNotifyStreamRunning, 2) && session->IsAdmitted());
   EXPECT_EQ(session->Rounds(), 2);
   const std::string live_port = "port=" + std::to_string(sim.live_port());
-  EXPECT_TRUE(WaitFor([&] { return logged(live_port + " cmd=0x4110") == 2; }));
+  EXPECT_TRUE(log_grew.WaitUntil([&] { return logged(live_port + " cmd=0x4110") == 2; }));
   EXPECT_EQ(logged(live_port + " cmd=0x1021"), 2);
   EXPECT_EQ(logged("cmd=0x4067"), 1);
 
@@ -109,6 +101,7 @@ TEST(PlaybackRestart, TheEndOfTheRecordingsLeadsToANewSearchAndStreamOpen) {
   EXPECT_FALSE(site.PlaybackMode());
   EXPECT_EQ(site.PlaybackSession(), nullptr);
   site.StopAll();
+  site.SetObserver(nullptr);
   sim.Stop();
 }
 

@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "playback/playback_session.h"
+#include "support/condition_wait.h"
 #include "support/fake_peer.h"
 
 namespace {
@@ -48,15 +49,6 @@ struct Reports {
   }
 };
 
-bool WaitFor(const std::function<bool()>& condition, long timeout_ms = 5000) {
-  const int64_t deadline = platform::MonotonicMs() + timeout_ms;
-  while (!condition()) {
-    if (platform::MonotonicMs() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
 // Accepts the session's connection, checks its stream open and playback
 // request, and admits it.
 void Admit(FakePeer& peer, uint16_t session_id) {
@@ -88,14 +80,16 @@ std::vector<uint8_t> Fragment(uint16_t first, uint16_t second, uint8_t count, ui
 TEST(PlaybackSession, PlaysReportsAndStartsAgainAfterTheEnd) {
   FakePeer peer;
   Reports reports;
+  CCodeLog notes;
   CPlaybackSession session;
+  session.SetNotifyCallback(&CCodeLog::OnCode, &notes);
   session.SetStatusCallback(&Reports::OnStatus, &reports);
   session.SetFrameCallback(&Reports::OnFrame, &reports);
   // Nothing goes out before the DVR admitted the connection.
   EXPECT_FALSE(session.SetPosition(2026, 12, 7, 10, 0, 0));
   ASSERT_EQ(session.StartPlayback("127.0.0.1", peer.Port(), 0x0102), 1);
   Admit(peer, 0x0102);
-  ASSERT_TRUE(WaitFor([&] { return session.IsAdmitted(); }));
+  ASSERT_TRUE(notes.WaitCount(kNotifyStreamRunning, 1) && session.IsAdmitted());
   EXPECT_FALSE(session.IsPlaying());
 
   // The requests, byte for byte.
@@ -156,7 +150,7 @@ TEST(PlaybackSession, PlaysReportsAndStartsAgainAfterTheEnd) {
   EXPECT_TRUE(reports.statuses.empty());
   session.StartPlayback("127.0.0.1", peer.Port(), 0x0103);
   Admit(peer, 0x0103);
-  EXPECT_TRUE(WaitFor([&] { return session.IsAdmitted(); }));
+  EXPECT_TRUE(notes.WaitCount(kNotifyStreamRunning, 2) && session.IsAdmitted());
   EXPECT_EQ(session.Rounds(), 2);
   session.Stop();
   EXPECT_FALSE(session.IsWorkerActive());
@@ -177,18 +171,20 @@ struct RestartingHandler {
 
 TEST(PlaybackSession, AStartFromTheStatusCallbackConnectsAgain) {
   FakePeer peer;
+  CCodeLog notes;
   CPlaybackSession session;
+  session.SetNotifyCallback(&CCodeLog::OnCode, &notes);
   RestartingHandler handler{&session, peer.Port()};
   session.SetStatusCallback(&RestartingHandler::OnStatus, &handler);
   session.StartPlayback("127.0.0.1", peer.Port(), 8);
   Admit(peer, 8);
   ASSERT_TRUE(peer.Send(0x4114));
   Admit(peer, 9);
-  EXPECT_TRUE(WaitFor([&] { return session.IsAdmitted() && session.Rounds() == 2; }));
+  EXPECT_TRUE(notes.WaitCount(kNotifyStreamRunning, 2) && session.IsAdmitted() && session.Rounds() == 2);
   // A DVR that cannot take the playback request ends the session with 15
   // as well; this time nobody starts it again.
   peer.CloseClient();
-  EXPECT_TRUE(WaitFor([&] { return !session.IsWorkerActive(); }));
+  EXPECT_TRUE(notes.WaitCount(kNotifyStreamEnded, 1));
   EXPECT_EQ(handler.ends.load(), 1);  // a lost connection is no status 15
 }
 
@@ -197,21 +193,25 @@ TEST(PlaybackSession, StopsAtEveryStageWithoutAReport) {
   {
     // Refused: the worker ends silently.
     FakePeer peer;
+    CCodeLog notes;
     CPlaybackSession session;
+    session.SetNotifyCallback(&CCodeLog::OnCode, &notes);
     session.SetStatusCallback(&Reports::OnStatus, &reports);
     session.StartPlayback("127.0.0.1", peer.Port(), 1);
     ASSERT_TRUE(peer.Accept());
     PeerMessage m;
     ASSERT_TRUE(peer.Read(&m));
     ASSERT_TRUE(peer.Send(0x1022, FakePeer::Be16s({0xF001})));
-    EXPECT_TRUE(WaitFor([&] { return !session.IsWorkerActive(); }));
+    EXPECT_TRUE(notes.WaitCount(kNotifyStreamEnded, 1));
     EXPECT_FALSE(session.IsAdmitted());
   }
   {
     // Waiting for the admission answer, then admitted but never playing:
     // each stop wakes the worker and joins it at once.
     FakePeer peer;
+    CCodeLog notes;
     CPlaybackSession session;
+    session.SetNotifyCallback(&CCodeLog::OnCode, &notes);
     session.SetStatusCallback(&Reports::OnStatus, &reports);
     session.StartPlayback("127.0.0.1", peer.Port(), 1);
     ASSERT_TRUE(peer.Accept());
@@ -220,7 +220,7 @@ TEST(PlaybackSession, StopsAtEveryStageWithoutAReport) {
     EXPECT_LT(platform::MonotonicMs() - start, 1500);
     session.StartPlayback("127.0.0.1", peer.Port(), 2);
     Admit(peer, 2);
-    ASSERT_TRUE(WaitFor([&] { return session.IsAdmitted(); }));
+    ASSERT_TRUE(notes.WaitCount(kNotifyStreamRunning, 1) && session.IsAdmitted());
     start = platform::MonotonicMs();
     session.Stop();
     EXPECT_LT(platform::MonotonicMs() - start, 1500);
@@ -229,10 +229,12 @@ TEST(PlaybackSession, StopsAtEveryStageWithoutAReport) {
   {
     // Deleted while it runs, before the DVR ever said it plays.
     FakePeer peer;
+    CCodeLog notes;  // outlives the session
     auto session = std::make_unique<CPlaybackSession>();
+    session->SetNotifyCallback(&CCodeLog::OnCode, &notes);
     session->StartPlayback("127.0.0.1", peer.Port(), 3);
     Admit(peer, 3);
-    ASSERT_TRUE(WaitFor([&] { return session->IsAdmitted(); }));
+    ASSERT_TRUE(notes.WaitCount(kNotifyStreamRunning, 1) && session->IsAdmitted());
     session.reset();
   }
   EXPECT_TRUE(reports.statuses.empty());

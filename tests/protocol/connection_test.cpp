@@ -286,12 +286,12 @@ TEST(Worker, StopFromTheWorkerItselfDoesNotDeadlock) {
   TestConnection conn;
   ASSERT_EQ(conn.Start("127.0.0.1", peer.Port()), 1);
   ASSERT_TRUE(peer.Accept());
-  std::atomic<bool> done{false};
+  std::promise<void> done;
   ASSERT_TRUE(conn.LaunchWorker([&] {
     conn.Stop();
-    done = true;
+    done.set_value();
   }));
-  EXPECT_TRUE(WaitUntil([&] { return done.load(); }));
+  EXPECT_EQ(done.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
   EXPECT_TRUE(peer.SeesClose(1000));
   conn.Stop();
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <thread>
 
+#include "support/condition_wait.h"
 #include "view_support.h"
 
 namespace {
@@ -21,6 +22,7 @@ TEST(GridThreads, SixteenDeliverersWhileLayoutsChange) {
   view.SetSplit(16, 0);
   std::atomic<bool> stop{false};
   std::atomic<int> accepted{0};
+  CConditionSignal drew;  // told after every picture a thread drew
   // Two pictures per channel: lumas 40 + 10 ch and 45 + 10 ch.
   std::vector<std::vector<uint8_t>> pictures[16];
   for (int ch = 0; ch < 16; ++ch) {
@@ -38,7 +40,10 @@ TEST(GridThreads, SixteenDeliverersWhileLayoutsChange) {
       for (int n = 0; !stop.load(); ++n) {
         view.SetFrameTime(ch, t);
         view.SetBitRate(ch, 1000 * ch);
-        if (view.ShowPicture(PictureRecord{ch, ch, w, h, w * h * 2, pictures[ch][n % 2].data()}) == 0) ++accepted;
+        if (view.ShowPicture(PictureRecord{ch, ch, w, h, w * h * 2, pictures[ch][n % 2].data()}) == 0) {
+          ++accepted;
+          drew.Notify();
+        }
         ++t.tm_sec;
       }
     });
@@ -59,13 +64,12 @@ TEST(GridThreads, SixteenDeliverersWhileLayoutsChange) {
   // All sixteen panes without texts, until every channel has drawn into it.
   view.SetOsdFlags(0);
   view.SetSplit(16, 0);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   int drawn = 0;
-  while (drawn < 16 && std::chrono::steady_clock::now() < deadline) {
+  drew.WaitUntil([&] {
     drawn = 0;
     for (int ch = 0; ch < 16; ++ch) drawn += view.CopyCachedPicture(ch, &copy) ? 1 : 0;
-    if (drawn < 16) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+    return drawn == 16;
+  });
   stop.store(true);
   for (auto& t : threads) t.join();
   EXPECT_EQ(drawn, 16);
