@@ -70,11 +70,8 @@ TEST(EventPanel, TheButtonStartsTheViewerOnTheEventFolderAndShutdownEndsIt) {
 class MainWindowEvents : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = ::testing::TempDir() + "/main_window_events_home";
-    fs::remove_all(home_);
-    ASSERT_TRUE(platform::SetUserFolder(home_));
-    app::SetProgramFolder(TAVREL_BIN_DIR);
-    app::SetLanguageIndex(0);
+    home_ = FreshShellHome("main_window_events_home", TAVREL_BIN_DIR);
+    ASSERT_FALSE(home_.empty());
     CMainWindow::SetMessageHook([](QWidget*, const QString&, const QString&, bool question) { return question; });
   }
   void TearDown() override { CMainWindow::SetMessageHook(nullptr); }

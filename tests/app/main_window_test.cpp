@@ -32,11 +32,8 @@ namespace {
 class MainWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = ::testing::TempDir() + "/main_window_home";
-    std::filesystem::remove_all(home_);
-    ASSERT_TRUE(platform::SetUserFolder(home_));
-    app::SetProgramFolder(TAVREL_BIN_DIR);
-    app::SetLanguageIndex(0);
+    home_ = FreshShellHome("main_window_home", TAVREL_BIN_DIR);
+    ASSERT_FALSE(home_.empty());
     CMainWindow::SetMessageHook([this](QWidget*, const QString&, const QString& text, bool question) {
       messages_.push_back(text.toStdString());
       return question;

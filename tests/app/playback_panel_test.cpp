@@ -44,10 +44,8 @@ class PanelRelay : public ISiteObserver {
 };
 
 TEST(PlaybackPanel, SearchesPlaysAndClosesAgainstTheSimulator) {
-  const std::string home = ::testing::TempDir() + "/playback_panel_home";
-  ASSERT_TRUE(platform::SetUserFolder(home));
-  app::SetProgramFolder(TAVREL_BIN_DIR);
-  app::SetLanguageIndex(0);
+  const std::string home = FreshShellHome("playback_panel_home", TAVREL_BIN_DIR);
+  ASSERT_FALSE(home.empty());
   std::vector<std::string> messages;
   CPlaybackPanel::SetMessageHook([&](QWidget*, const QString& text) { messages.push_back(text.toStdString()); });
 

@@ -85,11 +85,8 @@ class FakeHost : public ISitePanelHost {
 class SitePanelTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    home_ = ::testing::TempDir() + "/site_panel_home";
-    std::filesystem::remove_all(home_);
-    ASSERT_TRUE(platform::SetUserFolder(home_));
-    app::SetProgramFolder(TAVREL_BIN_DIR);
-    app::SetLanguageIndex(0);
+    home_ = FreshShellHome("site_panel_home", TAVREL_BIN_DIR);
+    ASSERT_FALSE(home_.empty());
     CSitePrompts::SetHook([this](QWidget*, int, const QString& text, bool question) {
       messages_.push_back(text.toStdString());
       return question;
